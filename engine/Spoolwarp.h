@@ -1,0 +1,200 @@
+#pragma once
+
+#include "RelaxedAtomic.h"
+
+#include <cstdint>
+#include <memory>
+
+//==============================================================================
+/** Two-pole resonant low-pass with fixed coefficients. */
+class CResonantLowpass
+{
+public:
+    /** Sets f = cutoffFactor limited to [0.0001, 0.9999] and fb = q / (1 - f) + q, and clears the states. */
+    void SetCoefficients (float cutoffFactor, float resonance) noexcept;
+
+    /** One step: returns the second stage's output. */
+    float Tick (float input) noexcept
+    {
+        const float t = (buf0 - buf1) * fb;
+        buf0 = (t + (input - buf0)) * f + buf0;
+        buf1 = (buf0 - buf1) * f + buf1;
+        return buf1;
+    }
+
+    /** Sets both stages to 0. */
+    void Clear() noexcept
+    {
+        buf0 = 0.0f;
+        buf1 = 0.0f;
+    }
+
+    float f = 0.0f;
+    float fb = 0.0f;
+    float buf0 = 0.0f;
+    float buf1 = 0.0f;
+};
+
+//==============================================================================
+/** One-pole parameter smoother. */
+class CParamSmoother
+{
+public:
+    /** Advances towards target and returns the new state. */
+    float Tick (float target) noexcept
+    {
+        state = (state + 0.000001f) * a + target * b;
+        return state;
+    }
+
+    float state = 0.0f;
+    float a = 0.99f;
+    float b = 1.0f - 0.99f;
+};
+
+//==============================================================================
+/** Sample-and-hold random source driving the wow of the tape speed. */
+class CModOscillator
+{
+public:
+    explicit CModOscillator (float rate) noexcept : sampleRate (rate) {}
+
+    /** Sets the rate in Hz: one period of the 32-bit phase lasts 1 / hz seconds of engine samples. */
+    void SetRate (float hz) noexcept;
+
+    /** Advances the phase by one engine sample, draws a new value when it wraps, returns the held value. */
+    float Tick() noexcept;
+
+    float sampleRate;
+    float heldValue = 0.0f;
+    uint32_t phase = 0;
+    RelaxedAtomic<uint32_t> phaseIncrement { 0 };
+};
+
+//==============================================================================
+/** Fills map[0 .. length-1] with 0.0 or 1.0: a run of runLength flawed positions starts
+    wherever draw() & 0x7fff is 0 (a zero inside a run restarts it); one draw per position.
+*/
+template <typename DrawFunction>
+void FillFlawMap (float* map, uint64_t length, int32_t runLength, DrawFunction&& draw)
+{
+    int32_t counter = runLength;
+
+    for (uint64_t i = 0; i < length; ++i)
+    {
+        if ((draw() & 0x7fff) == 0)
+            counter = 0;
+
+        const bool flawed = counter < runLength;
+        map[i] = flawed ? 1.0f : 0.0f;
+
+        if (flawed)
+            ++counter;
+    }
+}
+
+//==============================================================================
+/** The state of the tape echo engine. */
+class CCSpoolwarpDSP
+{
+public:
+    /** One tape step: hiss, erase, record input, play the enabled heads, advance, equalise.
+        Returns the head output.
+    */
+    float RollTape (float input) noexcept;
+
+    /** Advances the hiss generator and returns its raw value in [-1, 1). */
+    static float NextHiss (double& state) noexcept;
+
+    /** Limits x to [-1, 1] and shapes it with a cubic that reaches +-1 with zero slope. */
+    static float SoftClip (float x) noexcept;
+
+    /** Advances the level envelope with |y| and returns y scaled by the leveller's gain. */
+    float LevelFeedback (float y) noexcept;
+
+    /** Cut-off in Hz of the echo's low-pass at a tape speed. */
+    float WetCutoff (float speed) const noexcept;
+
+    /** Sets every signal state that is not finite to 0. */
+    [[gnu::cold, gnu::noinline]] void RepairStates() noexcept;
+
+    float sampleRate = 0.0f;
+    float invSampleRate = 0.0f;
+    std::unique_ptr<float[]> tape;
+    std::unique_ptr<float[]> flawMap;
+    uint64_t tapeLength = 0;
+    RelaxedAtomic<uint64_t> tapePos { 0 };
+    int32_t spliceThreshold = 0;
+    int32_t headOffset[4] = {};
+    float humPhase = 0.0f;
+    float tapeSpeed = 0.0f;
+    float stepAccumulator = 0.0f;
+    float lastTapeOutput = 0.0f;
+    float feedbackSample = 0.0f;
+    RelaxedAtomic<float> headMixGain { 1.0f };
+    float smoothedSpeed = 0.5f;
+    float motorRiseCoef = 0.0f;
+    float motorFallCoef = 0.0f;
+    float levelEnvelope = 0.0f;
+    float envAttackCoef = 0.0f;
+    float envReleaseCoef = 0.0f;
+    double hissState = 19.19191919191919;
+    std::unique_ptr<CModOscillator> modOsc;
+    CResonantLowpass headFilterA;
+    CResonantLowpass headFilterB;
+    CResonantLowpass hissFilter;
+    CResonantLowpass lowCutFilter;
+    float toneInvSampleRate = 0.0f;
+    RelaxedAtomic<float> toneCoef { 0.0f };
+    RelaxedAtomic<float> toneLow { 0.0f };
+    RelaxedAtomic<float> toneBand { 0.0f };
+    RelaxedAtomic<float> toneHigh { 0.0f };
+    float fourRateSquared = 0.0f;
+    float eightRateSquared = 0.0f;
+    float twoRate = 0.0f;
+    float piOverRate = 0.0f;
+    float wetStage1[2] = {};
+    float wetStage2[2] = {};
+    float wetCutoffMin = 0.0f;
+    float wetCutoffMax = 0.0f;
+    CParamSmoother dryLeftSmoother;
+    CParamSmoother dryRightSmoother;
+    CParamSmoother wetLevelSmoother;
+    CParamSmoother feedbackSmoother;
+    RelaxedAtomic<float> inputLeftTarget { 0.0f };
+    RelaxedAtomic<float> inputRightTarget { 0.0f };
+    RelaxedAtomic<float> wetLevelTarget { 0.0f };
+    RelaxedAtomic<float> feedbackTarget { 0.0f };
+    RelaxedAtomic<float> toneOn { 0.0f };
+    RelaxedAtomic<float> baseSpeed { 0.0f };
+    RelaxedAtomic<float> motorOn { 1.0f };
+    RelaxedAtomic<bool> headEnabled[3] { { false }, { false }, { false } };
+};
+
+//==============================================================================
+/** The tape echo engine: one instance runs at one engine rate (44100 or 48000 Hz) for life. */
+class CSpoolwarp
+{
+public:
+    /** Builds an engine for sampleRate, seeding rand() with the time in seconds. */
+    explicit CSpoolwarp (float sampleRate);
+
+    /** Builds an engine for sampleRate, seeding rand() with seed. */
+    CSpoolwarp (float sampleRate, unsigned int seed);
+
+    ~CSpoolwarp();
+
+    CSpoolwarp (const CSpoolwarp&) = delete;
+    CSpoolwarp& operator= (const CSpoolwarp&) = delete;
+
+    /** Processes one engine sample in place: dry signals plus the echo on both channels. */
+    void Process (float& left, float& right) noexcept;
+
+    /** Applies a normalised value (not clamped) to parameter 0..10; other indexes are ignored. */
+    void SetParameter (int32_t index, float value) noexcept;
+
+    /** Clears the states of the four resonant low-passes and the tone filter. */
+    void ResetFilters() noexcept;
+
+    std::unique_ptr<CCSpoolwarpDSP> dsp;
+};
