@@ -1,0 +1,428 @@
+#include "MainWindow.h"
+
+#include "PluginProcessor.h"
+#include "BinaryData.h"
+
+#include <limits>
+
+namespace
+{
+    constexpr int numKnobs = 6;
+    constexpr int delayOnOffRow = 10;
+    constexpr int refreshPeriodMs = 50;
+    constexpr int overlayFadeMs = 250;
+
+    const juce::Rectangle<int> aboutHotSpot { 372, 434, 238, 108 };
+
+    juce::Image loadImage (const char* data, int size)
+    {
+        return juce::ImageCache::getFromMemory (data, size);
+    }
+
+    void drawFrame (juce::Graphics& g, const juce::Image& strip, int frame, int frameWidth, int frameHeight)
+    {
+        g.drawImage (strip, 0, 0, frameWidth, frameHeight, 0, frame * frameHeight, frameWidth, frameHeight, false);
+    }
+
+    void openWebPage (const char* path)
+    {
+        juce::URL ("https://" + juce::String (OrqAboutScreen::webSite) + path).launchInDefaultBrowser();
+    }
+
+    // A host or a loaded state can carry a NaN; a slider holding one never settles (its value
+    // compares unequal to itself and re-posts its change forever), so such a knob shows its start.
+    double knobPosition (float parameterValue) noexcept
+    {
+        return parameterValue == parameterValue ? (double) parameterValue : 0.0;
+    }
+
+    // Truncates toward zero like a plain cast, but stays defined for values outside the int range.
+    int truncateToInt (float value) noexcept
+    {
+        if (value != value)
+            return 0;
+
+        if (value <= (float) std::numeric_limits<int>::min())
+            return std::numeric_limits<int>::min();
+
+        if (value >= (float) std::numeric_limits<int>::max())
+            return std::numeric_limits<int>::max();
+
+        return (int) value;
+    }
+}
+
+bool isPopupClick (const juce::MouseEvent& e) noexcept
+{
+    return e.mods.isRightButtonDown() || e.mods.isCtrlDown();
+}
+
+//==============================================================================
+ImgRotaryKnob::ImgRotaryKnob (juce::Image stripImage, int)
+    : image (std::move (stripImage))
+{
+    setSliderStyle (juce::Slider::RotaryHorizontalVerticalDrag);
+    setTextBoxStyle (juce::Slider::NoTextBox, false, 0, 0);
+    setRange (0.0, 1.0, 0.0);
+    setSliderSnapsToMousePosition (false);
+    setMouseDragSensitivity (128);
+
+    if (image.isValid())
+    {
+        frameWidth = image.getWidth();
+        frameHeight = image.getHeight() / numFrames;
+    }
+}
+
+ImgRotaryKnob::~ImgRotaryKnob() = default;
+
+void ImgRotaryKnob::paint (juce::Graphics& g)
+{
+    const auto proportion = (getValue() - getMinimum()) / (getMaximum() - getMinimum());
+    const auto frame = (int) ((numFrames - 1) * proportion);
+    drawFrame (g, image, frame, frameWidth, frameHeight);
+}
+
+juce::String ImgRotaryKnob::getTextFromValue (double)
+{
+    return getTextValueSuffix();
+}
+
+//==============================================================================
+ImgToggleButton::ImgToggleButton (juce::Image stripImage, int frames)
+    : image (std::move (stripImage)), numFrames (frames)
+{
+    if (image.isValid())
+    {
+        frameWidth = image.getWidth();
+        frameHeight = image.getHeight() / numFrames;
+    }
+}
+
+ImgToggleButton::~ImgToggleButton() = default;
+
+void ImgToggleButton::mouseDown (const juce::MouseEvent& e)
+{
+    if (! isPopupClick (e))
+        isPressed = true;
+}
+
+void ImgToggleButton::mouseUp (const juce::MouseEvent& e)
+{
+    if (isPopupClick (e))
+    {
+        if (onRightClick != nullptr)
+            onRightClick();
+
+        return;
+    }
+
+    isPressed = false;
+    setToggleState (! getToggleState(), juce::sendNotification);
+    currentFrame = getToggleState() ? numFrames - 1 : 0;
+    repaint();
+}
+
+void ImgToggleButton::paint (juce::Graphics& g)
+{
+    if (! isPressed)
+        currentFrame = getToggleState() ? numFrames - 1 : 0;
+
+    drawFrame (g, image, currentFrame, frameWidth, frameHeight);
+}
+
+//==============================================================================
+StaticImage::StaticImage (juce::Image stripImage, int frames)
+    : image (std::move (stripImage)), numFrames (frames)
+{
+    if (image.isValid())
+    {
+        frameWidth = image.getWidth();
+        frameHeight = image.getHeight() / numFrames;
+    }
+}
+
+StaticImage::~StaticImage() = default;
+
+void StaticImage::setValue (float value)
+{
+    const auto frame = (int) (((float) numFrames - 1.0f) * value);
+
+    if (frame != currentFrame)
+    {
+        currentFrame = frame;
+        repaint();
+    }
+}
+
+void StaticImage::paint (juce::Graphics& g)
+{
+    if (! image.isValid())
+    {
+        g.fillAll (juce::Colours::black);
+        return;
+    }
+
+    drawFrame (g, image, currentFrame, frameWidth, frameHeight);
+}
+
+//==============================================================================
+MainWindow::MainWindow (SpoolwarpAudioProcessor& processor)
+    : processorRef (processor)
+{
+    openGLContext.attachTo (*this);
+    setSize (879, 646);
+
+    const auto rollerImage = loadImage (BinaryData::roller_png, BinaryData::roller_pngSize);
+
+    serviceSticker = std::make_unique<StaticImage> (loadImage (BinaryData::sticker_png, BinaryData::sticker_pngSize), 1);
+    addImageChild (*serviceSticker, { 405, 456, 215, 58 });
+    tapeStrip = std::make_unique<StaticImage> (loadImage (BinaryData::tape_png, BinaryData::tape_pngSize), 49);
+    addImageChild (*tapeStrip, { 118, 80, 590, 222 });
+    rollerTop = std::make_unique<StaticImage> (rollerImage, 25);
+    addImageChild (*rollerTop, { 149, 82, 60, 60 });
+    rollerBottom = std::make_unique<StaticImage> (rollerImage, 25);
+    addImageChild (*rollerBottom, { 124, 233, 60, 60 });
+    pressurePad = std::make_unique<StaticImage> (loadImage (BinaryData::pad_png, BinaryData::pad_pngSize), 1);
+    addImageChild (*pressurePad, { 118, 80, 110, 222 });
+    motorLamp = std::make_unique<StaticImage> (loadImage (BinaryData::lamp_png, BinaryData::lamp_pngSize), 2);
+    addImageChild (*motorLamp, { 257, 395, 85, 85 });
+
+    struct KnobPlace
+    {
+        std::unique_ptr<ImgRotaryKnob> MainWindow::* member;
+        juce::Rectangle<int> bounds;
+    };
+
+    const KnobPlace knobs[numKnobs] { { &MainWindow::inputLeftKnob,  { 80, 395, 85, 85 } },
+                                      { &MainWindow::inputRightKnob, { 169, 395, 85, 85 } },
+                                      { &MainWindow::swellKnob,      { 624, 395, 85, 85 } },
+                                      { &MainWindow::repeatKnob,     { 713, 395, 85, 85 } },
+                                      { &MainWindow::toneKnob,       { 624, 484, 85, 85 } },
+                                      { &MainWindow::speedKnob,      { 713, 484, 85, 85 } } };
+
+    for (int row = 0; row < numKnobs; ++row)
+    {
+        auto& knob = this->*knobs[row].member;
+        knob = std::make_unique<ImgRotaryKnob> (loadImage (BinaryData::knob_png, BinaryData::knob_pngSize), 97);
+        addControlChild (*knob, knobs[row].bounds, row);
+    }
+
+    struct SwitchPlace
+    {
+        std::unique_ptr<ImgToggleButton> MainWindow::* member;
+        const char* imageData;
+        int imageSize;
+        juce::Rectangle<int> bounds;
+        int row;
+    };
+
+    const SwitchPlace switches[] { { &MainWindow::delayOnOffSwitch, BinaryData::switch_motor_png, BinaryData::switch_motor_pngSize, { 460, 73, 48, 48 }, 10 },
+                                   { &MainWindow::head1Switch,      BinaryData::switch_head_png,  BinaryData::switch_head_pngSize,  { 443, 374, 41, 56 }, 6 },
+                                   { &MainWindow::head2Switch,      BinaryData::switch_head_png,  BinaryData::switch_head_pngSize,  { 485, 374, 41, 56 }, 7 },
+                                   { &MainWindow::head3Switch,      BinaryData::switch_head_png,  BinaryData::switch_head_pngSize,  { 526, 374, 41, 56 }, 8 },
+                                   { &MainWindow::toneDefeatSwitch, BinaryData::switch_head_png,  BinaryData::switch_head_pngSize,  { 567, 374, 41, 56 }, 9 } };
+
+    for (const auto& place : switches)
+    {
+        auto& control = this->*place.member;
+        control = std::make_unique<ImgToggleButton> (loadImage (place.imageData, place.imageSize), 2);
+        addControlChild (*control, place.bounds, place.row);
+    }
+
+    addParameterExtra();
+
+    helpOverlay = std::make_unique<StaticImage> (loadImage (BinaryData::help_png, BinaryData::help_pngSize), 1);
+    helpOverlay->setBounds (0, 0, getWidth(), getHeight());
+    addChildComponent (*helpOverlay);
+    helpOverlay->addMouseListener (this, true);
+
+    aboutBox = std::make_unique<OrqAboutScreen>();
+    aboutBox->setBounds (0, 0, getWidth(), getHeight());
+    aboutBox->onCornerClick = [this] { serviceSticker->setVisible (! serviceSticker->isVisible()); };
+    addChildComponent (*aboutBox);
+
+    startTimer (refreshPeriodMs);
+}
+
+MainWindow::~MainWindow()
+{
+    openGLContext.detach();
+    stopTimer();
+}
+
+void MainWindow::addImageChild (StaticImage& child, juce::Rectangle<int> bounds)
+{
+    child.setBounds (bounds);
+    child.addMouseListener (this, true);
+    child.setVisible (true);
+    addChildComponent (child);
+}
+
+void MainWindow::addControlChild (juce::Component& control, juce::Rectangle<int> bounds, int row)
+{
+    control.setBounds (bounds);
+    control.setComponentID (FxParams[row].textId);
+    control.setVisible (true);
+    addChildComponent (control);
+}
+
+void MainWindow::paint (juce::Graphics& g)
+{
+    g.drawImageAt (loadImage (BinaryData::panel_png, BinaryData::panel_pngSize), 0, 0);
+}
+
+void MainWindow::resized()
+{
+}
+
+//==============================================================================
+void MainWindow::addParameterExtra()
+{
+    for (int row = 0; row < numFxParams; ++row)
+    {
+        auto* control = findChildWithID (FxParams[row].textId);
+
+        if (auto* knob = dynamic_cast<juce::Slider*> (control))
+        {
+            knob->addListener (this);
+            knob->setDoubleClickReturnValue (true, (double) ((float) FxParams[row].defaultMidi / 127.0f));
+            knob->setPopupDisplayEnabled (true, false, this);
+            refreshValueSuffix (*knob, row);
+            knob->onDragStart = [this, knob, row] { refreshValueSuffix (*knob, row); };
+            knob->onValueChange = [this, knob, row] { refreshValueSuffix (*knob, row); };
+        }
+        else if (auto* button = dynamic_cast<juce::ToggleButton*> (control))
+        {
+            button->addListener (this);
+        }
+    }
+}
+
+void MainWindow::refreshValueSuffix (juce::Slider& knob, int row)
+{
+    const auto value = processorRef.params[(size_t) row]->getValue();
+    knob.setTextValueSuffix (juce::String::formatted ("%d%%", truncateToInt (value * 100.0f)));
+}
+
+void MainWindow::sliderValueChanged (juce::Slider* slider)
+{
+    const auto index = processorRef.getIntParamIdFromTextId (slider->getComponentID());
+
+    if (index < 0)
+        return;
+
+    const auto value = (float) slider->getValue();
+    auto* parameter = processorRef.params[(size_t) index];
+    parameter->setValue (value);
+    parameter->sendValueChangedMessageToListeners (value);
+}
+
+void MainWindow::buttonClicked (juce::Button* button)
+{
+    const auto index = processorRef.getIntParamIdFromTextId (button->getComponentID());
+
+    if (index < 0)
+        return;
+
+    const auto value = button->getToggleState() ? 1.0f : 0.0f;
+    auto* parameter = processorRef.params[(size_t) index];
+    parameter->setValue (value);
+    parameter->sendValueChangedMessageToListeners (value);
+}
+
+void MainWindow::timerCallback()
+{
+    for (int row = 0; row < numFxParams; ++row)
+    {
+        const auto value = processorRef.params[(size_t) row]->getValue();
+        auto* control = findChildWithID (FxParams[row].textId);
+
+        if (row < numKnobs)
+        {
+            if (auto* knob = dynamic_cast<juce::Slider*> (control))
+                knob->setValue (knobPosition (value), juce::dontSendNotification);
+        }
+        else if (auto* button = dynamic_cast<juce::Button*> (control))
+        {
+            button->setToggleState (value > 0.0f, juce::dontSendNotification);
+        }
+    }
+
+    const auto& dsp = *processorRef.engine->dsp;
+    const auto fraction = (float) dsp.tapePos.get() / (float) dsp.tapeLength;
+    tapeStrip->setValue (fraction);
+    rollerTop->setValue (fraction);
+    rollerBottom->setValue (fraction);
+
+    motorLamp->setValue (processorRef.params[delayOnOffRow]->getValue() > 0.0f ? 1.0f : 0.0f);
+}
+
+//==============================================================================
+void MainWindow::mouseUp (const juce::MouseEvent& e)
+{
+    const auto position = e.getEventRelativeTo (this).getPosition();
+
+    if (isPopupClick (e))
+    {
+        showPopupMenu();
+        return;
+    }
+
+    if (helpOverlay->isVisible())
+    {
+        juce::Desktop::getInstance().getAnimator().fadeOut (helpOverlay.get(), overlayFadeMs);
+        return;
+    }
+
+    if (aboutHotSpot.contains (position))
+        aboutBox->Show();
+}
+
+void MainWindow::showPopupMenu()
+{
+    juce::LookAndFeel_V4 menuLook;
+    menuLook.setColour (juce::PopupMenu::backgroundColourId, juce::Colour (0xf0101010));
+    menuLook.setColour (juce::PopupMenu::highlightedBackgroundColourId, juce::Colour (0xffa0a0a0));
+    menuLook.setColour (juce::PopupMenu::highlightedTextColourId, juce::Colour (0xff000000));
+
+    juce::PopupMenu sizes;
+
+    for (int itemId = 107; itemId <= 113; ++itemId)
+        sizes.addItem (itemId, juce::String ((itemId - 100) * 10) + "%");
+
+    juce::PopupMenu menu;
+    menu.setLookAndFeel (&menuLook);
+    menu.addSectionHeader ("Orq Spoolwarp");
+    menu.addSubMenu ("Window size", sizes, true);
+    menu.addItem (1, "Show help overlay", true, false);
+    menu.addSeparator();
+    menu.addItem (2, "Visit Orq web site", true, false);
+    menu.addItem (3, "Donate (opens in web browser)", true, false);
+    menu.addSeparator();
+    menu.addItem (5, "About", true, false);
+
+    performMenuItem (menu.show());
+}
+
+void MainWindow::performMenuItem (int itemId)
+{
+    switch (itemId)
+    {
+        case 1:  juce::Desktop::getInstance().getAnimator().fadeIn (helpOverlay.get(), overlayFadeMs); break;
+        case 2:  openWebPage ("/"); break;
+        case 3:  openWebPage ("/?a=page&p=donate"); break;
+        case 5:  aboutBox->Show(); break;
+        default: if (itemId >= 107) setWindowSize (itemId); break;
+    }
+}
+
+void MainWindow::setWindowSize (int itemId)
+{
+    const auto scale = ((float) itemId - 100.0f) * 0.1f;
+    const auto width = (int) (879.0f * scale);
+    const auto height = (int) (scale * 646.0f);
+
+    if (auto* editor = getParentComponent())
+        editor->setBounds (editor->getX(), editor->getY(), width, height);
+}

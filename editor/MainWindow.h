@@ -1,0 +1,140 @@
+#pragma once
+
+#include <juce_gui_basics/juce_gui_basics.h>
+#include <juce_opengl/juce_opengl.h>
+
+#include <functional>
+#include <memory>
+
+#include "OrqAboutScreen.h"
+
+class SpoolwarpAudioProcessor;
+
+/** True for a mouse event that asks for a pop-up: the right button, or the control key held. */
+bool isPopupClick (const juce::MouseEvent& e) noexcept;
+
+//==============================================================================
+/** A knob drawn from a vertical film strip of 97 equal frames, one per value step. */
+class ImgRotaryKnob : public juce::Slider
+{
+public:
+    /** The strip always has 97 frames; the second argument is ignored. */
+    ImgRotaryKnob (juce::Image image, int numFrames);
+    ~ImgRotaryKnob() override;
+
+    void paint (juce::Graphics& g) override;
+
+    /** The pop-up bubble's text: the value suffix kept by the panel, whatever the value. */
+    juce::String getTextFromValue (double value) override;
+
+private:
+    juce::Image image;
+    int numFrames = 97;
+    int frameWidth = 0;
+    int frameHeight = 0;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ImgRotaryKnob)
+};
+
+//==============================================================================
+/** A two-position switch drawn from a film strip; a plain click toggles it on release. */
+class ImgToggleButton : public juce::ToggleButton
+{
+public:
+    ImgToggleButton (juce::Image image, int numFrames);
+    ~ImgToggleButton() override;
+
+    void mouseDown (const juce::MouseEvent& e) override;
+    void mouseUp (const juce::MouseEvent& e) override;
+    void paint (juce::Graphics& g) override;
+
+    /** Called for a pop-up click instead of toggling, when set. */
+    std::function<void()> onRightClick;
+
+private:
+    bool isPressed = false;
+    juce::Image image;
+    int numFrames;
+    int currentFrame = 0;
+    int frameWidth = 0;
+    int frameHeight = 0;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ImgToggleButton)
+};
+
+//==============================================================================
+/** A picture, or one frame of a film strip chosen by a value from 0 to 1. */
+class StaticImage : public juce::Component
+{
+public:
+    StaticImage (juce::Image image, int numFrames);
+    ~StaticImage() override;
+
+    /** Shows frame (int) ((numFrames - 1) * value); repaints only when the frame changes. */
+    void setValue (float value);
+
+    void paint (juce::Graphics& g) override;
+
+private:
+    juce::Image image;
+    int numFrames;
+    int currentFrame = 0;
+    int frameWidth = 0;
+    int frameHeight = 0;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (StaticImage)
+};
+
+//==============================================================================
+/** The front panel in fixed 879 x 646 coordinates: images, knobs, switches, help overlay and
+    about box, bound to the processor's parameters and refreshed from them every 50 ms.
+*/
+class MainWindow : public juce::Component,
+                   public juce::Slider::Listener,
+                   public juce::Button::Listener,
+                   public juce::Timer
+{
+public:
+    explicit MainWindow (SpoolwarpAudioProcessor& processor);
+    ~MainWindow() override;
+
+    void mouseUp (const juce::MouseEvent& e) override;
+    void paint (juce::Graphics& g) override;
+    void resized() override;
+    void timerCallback() override;
+    void sliderValueChanged (juce::Slider* slider) override;
+    void buttonClicked (juce::Button* button) override;
+
+private:
+    void addImageChild (StaticImage& child, juce::Rectangle<int> bounds);
+    void addControlChild (juce::Component& control, juce::Rectangle<int> bounds, int row);
+    void addParameterExtra();
+    void refreshValueSuffix (juce::Slider& knob, int row);
+    void showPopupMenu();
+    void performMenuItem (int itemId);
+    void setWindowSize (int itemId);
+
+    SpoolwarpAudioProcessor& processorRef;
+    juce::OpenGLContext openGLContext;
+    std::unique_ptr<StaticImage> tapeStrip;
+    std::unique_ptr<StaticImage> rollerTop;
+    std::unique_ptr<StaticImage> rollerBottom;
+    std::unique_ptr<StaticImage> pressurePad;
+    std::unique_ptr<StaticImage> motorLamp;
+    std::unique_ptr<StaticImage> serviceSticker;
+    std::unique_ptr<StaticImage> helpOverlay;
+    std::unique_ptr<ImgRotaryKnob> inputLeftKnob;
+    std::unique_ptr<ImgRotaryKnob> inputRightKnob;
+    std::unique_ptr<ImgRotaryKnob> swellKnob;
+    std::unique_ptr<ImgRotaryKnob> repeatKnob;
+    std::unique_ptr<ImgRotaryKnob> toneKnob;
+    std::unique_ptr<ImgRotaryKnob> speedKnob;
+    std::unique_ptr<ImgToggleButton> delayOnOffSwitch;
+    std::unique_ptr<ImgToggleButton> head1Switch;
+    std::unique_ptr<ImgToggleButton> head2Switch;
+    std::unique_ptr<ImgToggleButton> head3Switch;
+    std::unique_ptr<ImgToggleButton> toneDefeatSwitch;
+    std::unique_ptr<OrqAboutScreen> aboutBox;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainWindow)
+};
