@@ -256,8 +256,8 @@ static std::vector<StateCase> stateCases()
     };
 
     cases.push_back ({ "elements nested deeper than the parser can go", wrap (preset (one + nested (100000, ""))), {} });
-    cases.push_back ({ "more than 1024 tag openings", wrap (preset (one + nested (512, ""))), {} });
-    cases.push_back ({ "up to 1024 tag openings", wrap (preset (one + nested (507, ""))), { { 3, 0.75f } } });
+    cases.push_back ({ "nested deeper than 256 levels", wrap (preset (one + nested (256, ""))), {} });
+    cases.push_back ({ "nested 256 levels deep", wrap (preset (one + nested (255, ""))), { { 3, 0.75f } } });
     cases.push_back ({ "the default state", wrap (defaultStateXml),
                        { { 0, 1.0f }, { 1, 1.0f }, { 2, 64.0f / 127.0f }, { 3, 64.0f / 127.0f }, { 4, 1.0f },
                          { 5, 64.0f / 127.0f }, { 6, 0.0f }, { 7, 0.0f }, { 8, 1.0f }, { 9, 0.0f }, { 10, 1.0f } } });
