@@ -38,10 +38,10 @@ namespace
         const float coef = level > envelope ? attackCoef : releaseCoef;
         envelope = (envelope - level) * coef + level;
 
-        float gain = 1.0f / (envelope * 1.3f + 0.001f);
-
-        if (gain > 1.0f)
-            gain = 1.0f;
+        // Up to 1 the rounded 1 / d is at least 1 and the limit gives 1; above 1 it is at most 1.
+        // A NaN still takes the division.
+        const float denominator = envelope * 1.3f + 0.001f;
+        const float gain = denominator <= 1.0f ? 1.0f : 1.0f / denominator;
 
         return envelope >= 0.003f ? y * gain : (0.8f * y) * gain;
     }
@@ -54,22 +54,6 @@ namespace
         state[1] = state[0];
         state[0] = t;
         return output;
-    }
-
-    // Probes the signal states that a non-finite value could reach: false when one of them is
-    // not finite (or, harmlessly, when their sum overflows). The hiss filter is left out: its
-    // input is bounded, so it stays finite.
-    bool signalStatesLookFinite (const CCSpoolwarpDSP& d) noexcept
-    {
-        const float smoothers = (d.feedbackSmoother.state + d.dryLeftSmoother.state)
-                              + (d.dryRightSmoother.state + d.wetLevelSmoother.state);
-        const float motion = (d.smoothedSpeed + d.stepAccumulator) + (d.lastTapeOutput + d.feedbackSample);
-        const float filters = ((d.headFilterA.buf0 + d.headFilterA.buf1) + (d.headFilterB.buf0 + d.headFilterB.buf1))
-                            + ((d.lowCutFilter.buf0 + d.lowCutFilter.buf1) + d.levelEnvelope);
-        const float tone = (d.toneLow.get() + d.toneBand.get()) + d.toneHigh.get();
-        const float wet = (d.wetStage1[0] + d.wetStage1[1]) + (d.wetStage2[0] + d.wetStage2[1]);
-
-        return std::isfinite (((smoothers + motion) + (filters + tone)) + wet);
     }
 
     // What a played tape step leaves for the record head: the hiss and the position to record at.
@@ -365,7 +349,8 @@ void CSpoolwarp::Process (float& left, float& right) noexcept
         humPhase = humPhase - twoPi;
 
     d.humPhase = humPhase;
-    const float hum = (std::tanh (std::sin (humPhase) * 12.0f) + std::tanh (std::sin (humPhase + humPhase))) * 0.0015f;
+    const float hum = (CCSpoolwarpDSP::SaturatingTanh (std::sin (humPhase) * 12.0f)
+                       + std::tanh (std::sin (humPhase + humPhase))) * 0.0015f;
     const float fedBack = d.feedbackSample + hum;
 
     const float recordSum = left + right;
@@ -449,7 +434,16 @@ void CSpoolwarp::Process (float& left, float& right) noexcept
     for (int32_t j = 0; j < steps; ++j)
         pending[j].Record (recordInput);
 
-    if (! signalStatesLookFinite (d))
+    // The repair check, from values this call has computed anyway. The states are finite when a
+    // call begins (the previous call repaired them), and every state this call updates feeds one of
+    // these values through additions and multiplications only, which keep a non-finite value
+    // non-finite: the smoothers, the wet sections, the leveller (its envelope fails only for a NaN)
+    // and the tone filter reach the outputs, the record signal or the tone band; the head filters
+    // reach the low-cut output through the mix, which is checked before the clip. A non-finite
+    // input only raises a false alarm, whose repair changes nothing.
+    const float probe = ((left + right) + (recordInput + low)) + ((speed + accumulator) + d.toneBand.get());
+
+    if (! std::isfinite (probe))
         d.RepairStates();
 }
 

@@ -2,6 +2,7 @@
 
 #include "RelaxedAtomic.h"
 
+#include <cmath>
 #include <cstdint>
 #include <memory>
 
@@ -105,6 +106,15 @@ public:
 
     /** Advances the hiss generator and returns its raw value in [-1, 1). */
     static float NextHiss (double& state) noexcept;
+
+    /** Magnitude from which tanhf(x) rounds to exactly +-1. */
+    static constexpr float tanhSaturation = 9.01091385f;
+
+    /** tanhf(x), bit for bit, without the call where the result is +-1. */
+    static float SaturatingTanh (float x) noexcept
+    {
+        return std::abs (x) >= tanhSaturation ? std::copysign (1.0f, x) : std::tanh (x);
+    }
 
     /** Limits x to [-1, 1] and shapes it with a cubic that reaches +-1 with zero slope. */
     static float SoftClip (float x) noexcept;

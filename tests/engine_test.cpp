@@ -429,6 +429,25 @@ TEST (ResonantLowpass, CoefficientLimits)
 }
 
 //==============================================================================
+// The hum's shortcut is exact only if tanhf gives +-1 for every float from the threshold up to
+// the largest argument it sees (12), and the threshold is the smallest such float.
+TEST (Conditioning, TanhSaturatesExactlyFromItsThreshold)
+{
+    const float threshold = CCSpoolwarpDSP::tanhSaturation;
+    const float below = std::nextafter (threshold, 0.0f);
+    EXPECT_TRUE (std::tanh (below) != 1.0f || std::tanh (-below) != -1.0f);
+
+    uint32_t wrong = 0;
+
+    for (float x = threshold; x <= 12.0f; x = std::nextafter (x, 13.0f))
+        wrong += (bitsOf (std::tanh (x)) == bitsOf (1.0f) && bitsOf (std::tanh (-x)) == bitsOf (-1.0f)) ? 0u : 1u;
+
+    EXPECT_EQ (wrong, 0u);
+
+    for (const float x : { 0.0f, -0.0f, 0.5f, -3.0f, below, -below, threshold, -threshold, 12.0f, -12.0f })
+        EXPECT_EQ (bitsOf (CCSpoolwarpDSP::SaturatingTanh (x)), bitsOf (std::tanh (x))) << x;
+}
+
 TEST (Conditioning, ClipAndSoftClip)
 {
     const std::pair<float, float> cases[] = { { 0.0f, 0.0f }, { 0.5f, 0.6875f }, { -0.5f, -0.6875f },
