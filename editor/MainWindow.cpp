@@ -19,9 +19,32 @@ namespace
         return juce::ImageCache::getFromMemory (data, size);
     }
 
-    void drawFrame (juce::Graphics& g, const juce::Image& strip, int frame, int frameWidth, int frameHeight)
+    // One view per frame into the strip's own pixels, nothing copied. Drawing a view instead of a
+    // source rectangle of the strip gives each frame a lasting identity, so the OpenGL renderer
+    // uploads a frame's texture once rather than on every paint.
+    std::vector<juce::Image> makeFrameViews (const juce::Image& strip, int numFrames, int frameWidth, int frameHeight)
     {
-        g.drawImage (strip, 0, 0, frameWidth, frameHeight, 0, frame * frameHeight, frameWidth, frameHeight, false);
+        std::vector<juce::Image> views;
+
+        if (strip.isValid() && frameHeight > 0)
+            for (int frame = 0; frame < numFrames; ++frame)
+                views.push_back (strip.getClippedImage ({ 0, frame * frameHeight, frameWidth, frameHeight }));
+
+        return views;
+    }
+
+    bool isFrame (const std::vector<juce::Image>& views, int frame) noexcept
+    {
+        return frame >= 0 && frame < (int) views.size();
+    }
+
+    void drawFrame (juce::Graphics& g, const juce::Image& strip, const std::vector<juce::Image>& views,
+                    int frame, int frameWidth, int frameHeight)
+    {
+        if (isFrame (views, frame))
+            g.drawImage (views[(size_t) frame], 0, 0, frameWidth, frameHeight, 0, 0, frameWidth, frameHeight, false);
+        else
+            g.drawImage (strip, 0, 0, frameWidth, frameHeight, 0, frame * frameHeight, frameWidth, frameHeight, false);
     }
 
     void openWebPage (const char* path)
@@ -72,6 +95,8 @@ ImgRotaryKnob::ImgRotaryKnob (juce::Image stripImage, int)
         frameWidth = image.getWidth();
         frameHeight = image.getHeight() / numFrames;
     }
+
+    frameViews = makeFrameViews (image, numFrames, frameWidth, frameHeight);
 }
 
 ImgRotaryKnob::~ImgRotaryKnob() = default;
@@ -80,7 +105,7 @@ void ImgRotaryKnob::paint (juce::Graphics& g)
 {
     const auto proportion = (getValue() - getMinimum()) / (getMaximum() - getMinimum());
     const auto frame = (int) ((numFrames - 1) * proportion);
-    drawFrame (g, image, frame, frameWidth, frameHeight);
+    drawFrame (g, image, frameViews, frame, frameWidth, frameHeight);
 }
 
 juce::String ImgRotaryKnob::getTextFromValue (double)
@@ -97,6 +122,8 @@ ImgToggleButton::ImgToggleButton (juce::Image stripImage, int frames)
         frameWidth = image.getWidth();
         frameHeight = image.getHeight() / numFrames;
     }
+
+    frameViews = makeFrameViews (image, numFrames, frameWidth, frameHeight);
 }
 
 ImgToggleButton::~ImgToggleButton() = default;
@@ -128,7 +155,7 @@ void ImgToggleButton::paint (juce::Graphics& g)
     if (! isPressed)
         currentFrame = getToggleState() ? numFrames - 1 : 0;
 
-    drawFrame (g, image, currentFrame, frameWidth, frameHeight);
+    drawFrame (g, image, frameViews, currentFrame, frameWidth, frameHeight);
 }
 
 //==============================================================================
@@ -140,6 +167,8 @@ StaticImage::StaticImage (juce::Image stripImage, int frames)
         frameWidth = image.getWidth();
         frameHeight = image.getHeight() / numFrames;
     }
+
+    frameViews = makeFrameViews (image, numFrames, frameWidth, frameHeight);
 }
 
 StaticImage::~StaticImage() = default;
@@ -163,7 +192,7 @@ void StaticImage::paint (juce::Graphics& g)
         return;
     }
 
-    drawFrame (g, image, currentFrame, frameWidth, frameHeight);
+    drawFrame (g, image, frameViews, currentFrame, frameWidth, frameHeight);
 }
 
 //==============================================================================

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "OrqAboutScreen.h"
 
@@ -32,6 +33,7 @@ private:
     int numFrames = 97;
     int frameWidth = 0;
     int frameHeight = 0;
+    std::vector<juce::Image> frameViews;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ImgRotaryKnob)
 };
@@ -58,6 +60,7 @@ private:
     int currentFrame = 0;
     int frameWidth = 0;
     int frameHeight = 0;
+    std::vector<juce::Image> frameViews;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ImgToggleButton)
 };
@@ -81,6 +84,7 @@ private:
     int currentFrame = 0;
     int frameWidth = 0;
     int frameHeight = 0;
+    std::vector<juce::Image> frameViews;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (StaticImage)
 };
