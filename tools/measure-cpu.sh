@@ -12,6 +12,7 @@
 # Without an argument it measures the Release build in build/, building it first when it is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. tools/xvfb-session.sh
 
 app=${1:-build/Spoolwarp_artefacts/Release/Standalone/Spoolwarp}
 seconds=${MEASURE_SECONDS:-20}
@@ -60,23 +61,8 @@ fail()
     exit 1
 }
 
-# Runs a command until it succeeds, for at most about $1 seconds.
-wait_for()
-{
-    local tries=$(( $1 * 10 ))
-    shift
-    for _ in $(seq "$tries"); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
 # A private display and a private JACK server name, so that nothing else on the machine is touched.
-Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1280x1024x24 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
+start_xvfb "$work" 1280x1024x24 || fail "Xvfb did not start"
 export JACK_DEFAULT_SERVER="spoolwarp-cpu-$$"
 export JACK_NO_AUDIO_RESERVATION=1
 

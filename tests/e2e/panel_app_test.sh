@@ -5,6 +5,7 @@
 #
 #   panel_app_test.sh APPLICATION CHECKER SCREENSHOT_DIR
 set -euo pipefail
+. "$(dirname "$0")/../../tools/xvfb-session.sh"
 
 app=$1
 checker=$2
@@ -32,22 +33,7 @@ fail()
     exit 1
 }
 
-# Runs a command until it succeeds, for at most about $1 seconds.
-wait_for()
-{
-    local tries=$(( $1 * 10 ))
-    shift
-    for _ in $(seq "$tries"); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1600x1200x24 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
+start_xvfb "$work" 1600x1200x24 || fail "Xvfb did not start"
 
 HOME="$work/home" "$app" >"$work/app.log" 2>&1 &
 app_pid=$!
