@@ -19,14 +19,21 @@ namespace
         return juce::ImageCache::getFromMemory (data, size);
     }
 
-    // One view per frame into the strip's own pixels, nothing copied. Drawing a view instead of a
+    // Takes the frame size of a valid strip (its width, and its height / numFrames) and returns one
+    // view per frame into the strip's own pixels, nothing copied. Drawing a view instead of a
     // source rectangle of the strip gives each frame a lasting identity, so the OpenGL renderer
     // uploads a frame's texture once rather than on every paint.
-    std::vector<juce::Image> makeFrameViews (const juce::Image& strip, int numFrames, int frameWidth, int frameHeight)
+    std::vector<juce::Image> measureFrames (const juce::Image& strip, int numFrames, int& frameWidth, int& frameHeight)
     {
         std::vector<juce::Image> views;
 
-        if (strip.isValid() && frameHeight > 0)
+        if (! strip.isValid())
+            return views;
+
+        frameWidth = strip.getWidth();
+        frameHeight = strip.getHeight() / numFrames;
+
+        if (frameHeight > 0)
             for (int frame = 0; frame < numFrames; ++frame)
                 views.push_back (strip.getClippedImage ({ 0, frame * frameHeight, frameWidth, frameHeight }));
 
@@ -90,13 +97,7 @@ ImgRotaryKnob::ImgRotaryKnob (juce::Image stripImage, int)
     setSliderSnapsToMousePosition (false);
     setMouseDragSensitivity (128);
 
-    if (image.isValid())
-    {
-        frameWidth = image.getWidth();
-        frameHeight = image.getHeight() / numFrames;
-    }
-
-    frameViews = makeFrameViews (image, numFrames, frameWidth, frameHeight);
+    frameViews = measureFrames (image, numFrames, frameWidth, frameHeight);
 }
 
 ImgRotaryKnob::~ImgRotaryKnob() = default;
@@ -117,13 +118,7 @@ juce::String ImgRotaryKnob::getTextFromValue (double)
 ImgToggleButton::ImgToggleButton (juce::Image stripImage, int frames)
     : image (std::move (stripImage)), numFrames (frames)
 {
-    if (image.isValid())
-    {
-        frameWidth = image.getWidth();
-        frameHeight = image.getHeight() / numFrames;
-    }
-
-    frameViews = makeFrameViews (image, numFrames, frameWidth, frameHeight);
+    frameViews = measureFrames (image, numFrames, frameWidth, frameHeight);
 }
 
 ImgToggleButton::~ImgToggleButton() = default;
@@ -162,13 +157,7 @@ void ImgToggleButton::paint (juce::Graphics& g)
 StaticImage::StaticImage (juce::Image stripImage, int frames)
     : image (std::move (stripImage)), numFrames (frames)
 {
-    if (image.isValid())
-    {
-        frameWidth = image.getWidth();
-        frameHeight = image.getHeight() / numFrames;
-    }
-
-    frameViews = makeFrameViews (image, numFrames, frameWidth, frameHeight);
+    frameViews = measureFrames (image, numFrames, frameWidth, frameHeight);
 }
 
 StaticImage::~StaticImage() = default;
