@@ -59,19 +59,9 @@ namespace
         juce::URL ("https://" + juce::String (OrqAboutScreen::webSite) + path).launchInDefaultBrowser();
     }
 
-    // A host or a loaded state can carry a NaN; a slider holding one never settles (its value
-    // compares unequal to itself and re-posts its change forever), so such a knob shows its start.
-    double knobPosition (float parameterValue) noexcept
-    {
-        return parameterValue == parameterValue ? (double) parameterValue : 0.0;
-    }
-
     // Truncates toward zero like a plain cast, but stays defined for values outside the int range.
     int truncateToInt (float value) noexcept
     {
-        if (value != value)
-            return 0;
-
         if (value <= (float) std::numeric_limits<int>::min())
             return std::numeric_limits<int>::min();
 
@@ -359,7 +349,7 @@ void MainWindow::timerCallback()
         if (row < numKnobs)
         {
             if (auto* knob = dynamic_cast<juce::Slider*> (control))
-                knob->setValue (knobPosition (value), juce::dontSendNotification);
+                knob->setValue ((double) value, juce::dontSendNotification);
         }
         else if (auto* button = dynamic_cast<juce::Button*> (control))
         {

@@ -50,17 +50,6 @@ namespace
         return std::numeric_limits<int32_t>::min();
     }
 
-    // Sets "ValueFloat" as the framework writes a double attribute. For NaN its writer first
-    // converts the value to int (undefined behaviour) and then writes String (value, 10), so that
-    // text is made here without the conversion.
-    void setValueFloat (juce::XmlElement& element, double value)
-    {
-        if (std::isnan (value))
-            element.setAttribute ("ValueFloat", juce::String (value, 10));
-        else
-            element.setAttribute ("ValueFloat", value);
-    }
-
     // The deepest nesting of elements that a state may hold; our own states nest two deep.
     constexpr int maxStateNesting = 256;
 
@@ -107,6 +96,11 @@ float SpoolwarpAudioProcessor::OrqParameter::getValue() const noexcept
 
 void SpoolwarpAudioProcessor::OrqParameter::setValue (float newValue) noexcept
 {
+    // A non-finite value would silence the dry path and stop the tape, and be saved again:
+    // it never becomes a parameter's value.
+    if (! std::isfinite (newValue))
+        return;
+
     value = newValue;
 
     if (owner->engineUnavailable)
@@ -221,33 +215,39 @@ std::unique_ptr<CSpoolwarp> SpoolwarpAudioProcessor::createEngine (float rate)
 void SpoolwarpAudioProcessor::prepareToPlay (double sampleRate, int)
 {
     const float rate = engineRateFor (sampleRate);
-    // An absurd rate truncates to INT32_MIN, which wraps to INT32_MAX here as the machine's subtraction does.
-    decimation = (int32_t) ((uint32_t) truncateToInt32 ((float) sampleRate / rate) - 1u);
 
     if (engineRate != rate)
+        replaceEngine (rate);
+
+    // The engine that runs sets the decimation: after a failed rebuild that is the old one.
+    // An absurd rate truncates to INT32_MIN, which wraps to INT32_MAX here as the machine's subtraction does.
+    decimation = (int32_t) ((uint32_t) truncateToInt32 ((float) sampleRate / engine->dsp->sampleRate) - 1u);
+    engineUnavailable = false;
+}
+
+void SpoolwarpAudioProcessor::replaceEngine (float rate)
+{
+    std::unique_ptr<CSpoolwarp> newEngine;
+
+    try
     {
-        std::unique_ptr<CSpoolwarp> newEngine;
-
-        try
-        {
-            newEngine = createEngine (rate);
-        }
-        catch (const std::bad_alloc&)
-        {
-            // Out of memory: keep playing on the current engine; the next prepareToPlay retries.
-            engineUnavailable = false;
-            return;
-        }
-
-        engineRate = rate;
-        engineUnavailable = true;
-        engine.swap (newEngine);
-        newEngine.reset();
+        newEngine = createEngine (rate);
+    }
+    catch (const std::bad_alloc&)
+    {
+        // Out of memory: keep playing on the current engine, which may be the constructor's engine
+        // that never received the values; the next prepareToPlay retries.
         engineUnavailable = false;
         pushParametersToEngine();
+        return;
     }
 
+    engineRate = rate;
+    engineUnavailable = true;
+    engine.swap (newEngine);
+    newEngine.reset();
     engineUnavailable = false;
+    pushParametersToEngine();
 }
 
 void SpoolwarpAudioProcessor::pushParametersToEngine() noexcept
@@ -382,7 +382,7 @@ void SpoolwarpAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
         const auto& parameter = *params[i];
         auto* element = root.createNewChildElement ("PARAM");
         element->setAttribute ("ID", juce::String (FxParams[i].textId));
-        setValueFloat (*element, (double) parameter.getValue());
+        element->setAttribute ("ValueFloat", (double) parameter.getValue());
         element->setAttribute ("ValueMidi", (int) truncateToInt32 ((float) parameter.range * parameter.value));
         element->addTextElement (FxParams[i].name);
     }

@@ -62,8 +62,8 @@ public:
 
         float getValue() const noexcept override;
 
-        /** Stores the value as given and, unless the engine is unavailable, applies it to the engine.
-            Notifies nobody; safe on the audio thread.
+        /** Stores the value as given, unclamped, and unless the engine is unavailable applies it to the
+            engine; a value that is not finite is ignored. Notifies nobody; safe on the audio thread.
         */
         void setValue (float newValue) noexcept override;
 
@@ -130,13 +130,15 @@ public:
 
 protected:
     /** Builds a new engine for prepareToPlay. A std::bad_alloc thrown here leaves the current
-        engine and engine rate in place, so that the next prepareToPlay tries again.
+        engine and engine rate in place, gives that engine every parameter value and lets the
+        next prepareToPlay try again.
     */
     virtual std::unique_ptr<CSpoolwarp> createEngine (float rate);
 
 private:
     void handleMidi (const juce::MidiBuffer& midiMessages) noexcept;
     void handleController (int channel, int controller, int controllerValue) noexcept;
+    void replaceEngine (float rate);
     void pushParametersToEngine() noexcept;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (SpoolwarpAudioProcessor)

@@ -142,8 +142,7 @@ TEST_F (Binding, AltClickSetsTheDoubleClickValue)
 TEST_F (Binding, SuffixIsTheTruncatedPercentageOfTheParameterAtPress)
 {
     const std::pair<float, const char*> cases[] { { 0.29f, "29%" }, { 0.999f, "99%" }, { 1.0f, "100%" }, { 0.005f, "0%" },
-                                                  { 1.0e20f, "2147483647%" }, { -1.0e20f, "-2147483648%" },
-                                                  { std::nanf (""), "0%" } };
+                                                  { 1.0e20f, "2147483647%" }, { -1.0e20f, "-2147483648%" } };
 
     for (const auto& [value, text] : cases)
     {
@@ -258,8 +257,7 @@ TEST_F (Binding, LoadedStateReachesEveryControlWithoutNotifications)
 
 TEST_F (Binding, SwitchFollowsAnyPositiveValueAndAClickThenWritesZero)
 {
-    const std::pair<float, bool> cases[] { { 0.5f, true }, { 1.0e-6f, true }, { 0.0f, false },
-                                           { -1.0f, false }, { std::nanf (""), false } };
+    const std::pair<float, bool> cases[] { { 0.5f, true }, { 1.0e-6f, true }, { 0.0f, false }, { -1.0f, false } };
 
     for (const auto& [value, on] : cases)
     {
@@ -274,7 +272,7 @@ TEST_F (Binding, SwitchFollowsAnyPositiveValueAndAClickThenWritesZero)
     EXPECT_EQ (parameter (7).getValue(), 0.0f);
 }
 
-TEST_F (Binding, KnobParameterAboveOneSitsAtTheEndStopAndNaNAtTheStart)
+TEST_F (Binding, KnobParameterAboveOneSitsAtTheEndStop)
 {
     parameter (0).setValue (0.2f);
     tick();
@@ -284,10 +282,6 @@ TEST_F (Binding, KnobParameterAboveOneSitsAtTheEndStopAndNaNAtTheStart)
     EXPECT_EQ (knob (0).getValue(), 1.0);
     EXPECT_EQ (parameter (0).getValue(), 2.0f);
     EXPECT_TRUE (panel::showsFrame (knob (0), panel::embedded ("knob_png"), 97, 96));
-
-    parameter (0).setValue (std::nanf (""));
-    tick();
-    EXPECT_TRUE (panel::showsFrame (knob (0), panel::embedded ("knob_png"), 97, 0));
 }
 
 TEST_F (Binding, LampIsLitForAnyPositiveDelayValue)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 
 namespace
 {
@@ -170,6 +171,26 @@ TEST (ParameterValue, StoredUnclampedAndApplied)
 
     processor.params[0]->setValue (-0.25f);
     EXPECT_EQ (dsp.inputLeftTarget.get(), -0.25f);
+}
+
+TEST (ParameterValue, NonFiniteValuesLeaveTheParameterAndTheEngineAsTheyWere)
+{
+    SpoolwarpAudioProcessor processor;
+    auto& dsp = *processor.engine->dsp;
+    processor.params[0]->setValue (0.25f);
+    processor.params[8]->setValue (0.5f);
+
+    for (const float bad : { std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                             -std::numeric_limits<float>::infinity() })
+    {
+        processor.params[0]->setValue (bad);
+        processor.params[8]->setValue (bad);
+
+        EXPECT_EQ (processor.params[0]->getValue(), 0.25f) << bad;
+        EXPECT_EQ (processor.params[8]->getValue(), 0.5f) << bad;
+        EXPECT_EQ (dsp.inputLeftTarget.get(), 0.25f) << bad;
+        EXPECT_TRUE (dsp.headEnabled[2].get()) << bad;
+    }
 }
 
 TEST (ParameterValue, WhileEngineUnavailableOnlyTheValueChangesUntilTheNextEngine)

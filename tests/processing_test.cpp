@@ -300,17 +300,49 @@ TEST (EngineAllocationFailure, KeepsTheOldEngineAndRetriesOnTheNextPrepare)
     EXPECT_EQ (processor.engine->dsp->feedbackTarget.get(), 0.25f);
 }
 
-TEST (EngineAllocationFailure, FirstPrepareFailingKeepsTheFirstEngine)
+TEST (EngineAllocationFailure, DecimationFollowsTheEngineThatKeepsRunning)
+{
+    struct Case { double firstRate, failingRate; int32_t decimation; };
+
+    for (const auto& c : { Case { 44100.0, 96000.0, 1 }, Case { 48000.0, 88200.0, 0 }, Case { 48000.0, 176400.0, 2 },
+                           Case { 44100.0, 384000.0, 7 } })
+    {
+        SeededProcessor processor;
+        processor.prepareToPlay (c.firstRate, 512);
+        const auto runningRate = processor.engine->dsp->sampleRate;
+
+        processor.failEngineAllocation = true;
+        processor.prepareToPlay (c.failingRate, 512);
+
+        EXPECT_EQ (processor.engine->dsp->sampleRate, runningRate) << c.failingRate;
+        EXPECT_EQ (processor.decimation, c.decimation) << c.firstRate << " then " << c.failingRate;
+    }
+}
+
+TEST (EngineAllocationFailure, FirstPrepareFailingKeepsTheFirstEngineWithEveryValue)
 {
     SeededProcessor processor;
+    processor.params[5]->setValue (0.25f);
     const auto* engine = processor.engine.get();
 
     processor.failEngineAllocation = true;
-    processor.prepareToPlay (44100.0, 512);
+    processor.prepareToPlay (48000.0, 512);
 
     EXPECT_EQ (processor.engine.get(), engine);
     EXPECT_EQ (processor.engineRate, 0.0f);
     EXPECT_FALSE (processor.engineUnavailable);
+    EXPECT_EQ (processor.decimation, 0);
+
+    // The kept engine holds what a newly built engine would have received.
+    const auto reference = makeReferenceEngine (44100.0f, processor);
+    const auto controls = [] (const CCSpoolwarpDSP& d)
+    {
+        return std::vector<float> { d.inputLeftTarget, d.inputRightTarget, d.wetLevelTarget, d.feedbackTarget, d.toneCoef,
+                                    d.baseSpeed, (float) d.modOsc->phaseIncrement, (float) d.headEnabled[0], (float) d.headEnabled[1],
+                                    (float) d.headEnabled[2], d.headMixGain, d.toneOn, d.motorOn };
+    };
+    EXPECT_EQ (controls (*engine->dsp), controls (*reference->dsp));
+    EXPECT_EQ (engine->dsp->baseSpeed.get(), 0.65f * 0.25f + 0.35f);
 
     processor.failEngineAllocation = false;
     processor.prepareToPlay (44100.0, 512);

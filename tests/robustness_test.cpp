@@ -620,11 +620,10 @@ namespace
 
             const int index = SpoolwarpAudioProcessor::getIntParamIdFromTextId (child->getStringAttribute ("ID"));
 
-            if (index >= 0)
-            {
-                const float v = (float) child->getStringAttribute ("ValueFloat").getDoubleValue();
+            const float v = (float) child->getStringAttribute ("ValueFloat").getDoubleValue();
+
+            if (index >= 0 && std::isfinite (v))
                 std::memcpy (&expected[(size_t) index], &v, sizeof (v));
-            }
         }
 
         return expected;
@@ -648,9 +647,9 @@ TEST (StateRobustness, SaveLoadSaveGivesIdenticalBytes)
     }
 }
 
-TEST (StateRobustness, ValueMidiOfNonFiniteAndHugeValuesIsInt32Min)
+TEST (StateRobustness, ValueMidiOfHugeValuesIsInt32Min)
 {
-    const float values[] = { inf, -inf, notANumber, std::numeric_limits<float>::max(), 3.0e7f, -3.0e7f };
+    const float values[] = { std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(), 3.0e7f, -3.0e7f };
 
     for (const float v : values)
     {
@@ -664,27 +663,6 @@ TEST (StateRobustness, ValueMidiOfNonFiniteAndHugeValuesIsInt32Min)
         EXPECT_EQ (xml->getChildElement (2)->getStringAttribute ("ValueMidi"), "-2147483648") << v;
         EXPECT_EQ (xml->getChildElement (8)->getStringAttribute ("ValueMidi"),
                    switchOverflows ? juce::String ("-2147483648") : juce::String ((int) v)) << v;
-    }
-}
-
-TEST (StateRobustness, NonFiniteValuesAreWrittenAsTextThatLoadsBack)
-{
-    const std::pair<float, const char*> cases[] { { notANumber, "nan" }, { inf, "inf" }, { -inf, "-inf" } };
-
-    for (const auto& [value, text] : cases)
-    {
-        SpoolwarpAudioProcessor processor;
-        processor.params[2]->setValue (value);
-        const auto bytes = stateOf (processor);
-        const auto xml = juce::AudioProcessor::getXmlFromBinary (bytes.data(), (int) bytes.size());
-        ASSERT_NE (xml, nullptr);
-        EXPECT_EQ (xml->getChildElement (2)->getStringAttribute ("ValueFloat"), text);
-
-        SpoolwarpAudioProcessor target;
-        load (target, bytes);
-        const float loaded = target.params[2]->getValue();
-        EXPECT_TRUE (std::isnan (value) ? std::isnan (loaded) : loaded == value) << text;
-        EXPECT_EQ (stateOf (target), bytes) << text;
     }
 }
 

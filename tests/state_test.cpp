@@ -1,7 +1,9 @@
-#include "PluginProcessor.h"
+#include "processor_fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <string>
@@ -163,6 +165,53 @@ TEST (StateReading, LoadingReachesTheEngineWithoutNotifyingTheHost)
     EXPECT_EQ (recorder.changes, 0);
 }
 
+TEST (StateReading, AStateOfNaNsLeavesTheDefaultsAndTheEcho)
+{
+    std::string children;
+
+    for (const auto& row : FxParams)
+        children += "<PARAM ID=\"" + std::string (row.textId) + "\" ValueFloat=\"nan\"/>";
+
+    SeededProcessor loaded, untouched;
+    setState (loaded, wrap (preset (children)));
+    EXPECT_EQ (values (loaded), values (untouched));
+    EXPECT_EQ (getState (loaded), getState (untouched));
+
+    // Both play an impulse alike: the dry signal and head 3's echo about a third of a second later.
+    // One after the other, since the engines draw their wow from the one global rand().
+    const auto play = [] (SpoolwarpAudioProcessor& processor)
+    {
+        processor.setPlayConfigDetails (2, 2, 44100.0, 512);
+        processor.prepareToPlay (44100.0, 512);
+        std::vector<float> output;
+
+        for (int block = 0; block < 40; ++block)
+        {
+            juce::AudioBuffer<float> buffer (2, 512);
+            buffer.clear();
+
+            if (block == 0)
+                buffer.setSample (0, 0, 0.5f);
+
+            juce::MidiBuffer midi;
+            processor.processBlock (buffer, midi);
+            output.insert (output.end(), buffer.getReadPointer (0), buffer.getReadPointer (0) + 512);
+        }
+
+        return output;
+    };
+
+    const auto heard = play (loaded);
+    EXPECT_EQ (heard, play (untouched));
+
+    float echo = 0.0f;
+
+    for (size_t s = 10000; s < heard.size(); ++s)
+        echo = std::max (echo, std::abs (heard[s]));
+
+    EXPECT_GT (echo, 0.01f);
+}
+
 struct StateCase
 {
     const char* description;
@@ -229,6 +278,11 @@ static std::vector<StateCase> stateCases()
     cases.push_back ({ "ValueFloat with spaces and a suffix", wrap (preset ("<PARAM ID=\"btn_hd3\" ValueFloat=\"  0.625xyz\"/>")), { { 8, 0.625f } } });
     cases.push_back ({ "ValueFloat 2.5", wrap (preset ("<PARAM ID=\"pot_swl\" ValueFloat=\"2.5\"/>")), { { 2, 2.5f } } });
     cases.push_back ({ "ValueFloat negative", wrap (preset ("<PARAM ID=\"pot_swl\" ValueFloat=\"-0.5\"/>")), { { 2, -0.5f } } });
+    cases.push_back ({ "non-finite values skipped, finite ones loaded",
+                       wrap (preset ("<PARAM ID=\"pot_inl\" ValueFloat=\"nan\"/><PARAM ID=\"pot_inr\" ValueFloat=\"0.25\"/>"
+                                     "<PARAM ID=\"pot_swl\" ValueFloat=\"inf\"/><PARAM ID=\"btn_rpt\" ValueFloat=\"-inf\"/>"
+                                     "<PARAM ID=\"btn_ton\" ValueFloat=\"1e39\"/><PARAM ID=\"btn_tog\" ValueFloat=\"0.0\"/>")),
+                       { { 1, 0.25f }, { 10, 0.0f } } });
     cases.push_back ({ "ValueMidi and name ignored", wrap (preset ("<PARAM ID=\"btn_ton\" ValueFloat=\"0.5\" ValueMidi=\"3\">Other</PARAM>")), { { 4, 0.5f } } });
     cases.push_back ({ "partial state", wrap (preset ("<PARAM ID=\"btn_tog\" ValueFloat=\"0.0\"/><PARAM ID=\"pot_inl\" ValueFloat=\"0.5\"/>")),
                        { { 10, 0.0f }, { 0, 0.5f } } });
