@@ -567,8 +567,12 @@ namespace
         return {};
     }
 
-    /** A settings file that selects JACK's "system" device at 48000 Hz, two in and two out, input unmuted. */
-    void writeSettings (const fs::path& file, StateKind state)
+    constexpr int windowX = 120, windowY = 90;
+
+    /** A settings file that selects JACK's "system" device at 48000 Hz, two in and two out, input
+        unmuted, with the window at windowX, windowY and the given `filterState`, if any.
+    */
+    void writeSettings (const fs::path& file, const std::optional<juce::String>& filterState)
     {
         juce::XmlElement properties ("PROPERTIES");
 
@@ -582,43 +586,51 @@ namespace
         device->setAttribute ("audioDeviceInChans", "11");
         device->setAttribute ("audioDeviceOutChans", "11");
 
-        auto* mute = properties.createNewChildElement ("VALUE");
-        mute->setAttribute ("name", "shouldMuteInput");
-        mute->setAttribute ("val", "0");
+        const std::pair<const char*, juce::String> values[] { { "shouldMuteInput", "0" },
+                                                               { "windowX", juce::String (windowX) },
+                                                               { "windowY", juce::String (windowY) } };
 
-        if (state != StateKind::none)
+        for (const auto& [name, text] : values)
         {
-            auto* filterState = properties.createNewChildElement ("VALUE");
-            filterState->setAttribute ("name", "filterState");
-            filterState->setAttribute ("val", stateOf (state).toBase64Encoding());
+            auto* value = properties.createNewChildElement ("VALUE");
+            value->setAttribute ("name", name);
+            value->setAttribute ("val", text);
+        }
+
+        if (filterState.has_value())
+        {
+            auto* value = properties.createNewChildElement ("VALUE");
+            value->setAttribute ("name", "filterState");
+            value->setAttribute ("val", *filterState);
         }
 
         fs::create_directories (file.parent_path());
         properties.writeTo (juce::File (file.string()));
     }
 
-    /** The decoded `filterState` of a settings file, or nothing if the file or the key is missing. */
-    std::optional<juce::MemoryBlock> savedState (const fs::path& file)
+    /** The element of one key of a settings file, or nothing. */
+    std::unique_ptr<juce::XmlElement> setting (const fs::path& file, const juce::String& name)
     {
         const auto xml = juce::XmlDocument::parse (juce::File (file.string()));
 
-        if (xml == nullptr)
+        if (xml != nullptr)
+            for (const auto* value : xml->getChildWithTagNameIterator ("VALUE"))
+                if (value->getStringAttribute ("name") == name)
+                    return std::make_unique<juce::XmlElement> (*value);
+
+        return nullptr;
+    }
+
+    /** The decoded `filterState` of a settings file, or nothing if the file or the key is missing. */
+    std::optional<juce::MemoryBlock> savedState (const fs::path& file)
+    {
+        const auto value = setting (file, "filterState");
+        juce::MemoryBlock block;
+
+        if (value == nullptr || ! block.fromBase64Encoding (value->getStringAttribute ("val")))
             return std::nullopt;
 
-        for (const auto* value : xml->getChildWithTagNameIterator ("VALUE"))
-        {
-            if (value->getStringAttribute ("name") != "filterState")
-                continue;
-
-            juce::MemoryBlock block;
-
-            if (! block.fromBase64Encoding (value->getStringAttribute ("val")))
-                return std::nullopt;
-
-            return block;
-        }
-
-        return std::nullopt;
+        return block;
     }
 
     //==============================================================================
@@ -645,8 +657,8 @@ namespace
     constexpr auto echoesDieAway = 1500ms;  // more than five round trips of the longest echo
 
     //==============================================================================
-    /** A private display, a private JACK server, a temporary home and our JACK client. */
-    class ApplicationRun  : public ::testing::TestWithParam<StartCase>
+    /** A private display and a temporary home for the application. */
+    class ApplicationOnDisplay  : public ::testing::Test
     {
     protected:
         void SetUp() override
@@ -666,25 +678,11 @@ namespace
                                .with ("DISPLAY", display)
                                .with ("JACK_DEFAULT_SERVER", serverName)
                                .with ("JACK_NO_AUDIO_RESERVATION", "1");
-
-            jackd = std::make_unique<Child> (std::vector<std::string> { "jackd", "-r", "-d", "dummy", "-r", "48000", "-p", "512" },
-                                             env, work / "jackd.log");
-
-            ASSERT_TRUE (waitUntil (10s, [this]
-            {
-                probe = std::make_unique<JackProbe> (serverName);
-                return probe->isReady() || ! jackd->isRunning();
-            }) && probe->isReady()) << "could not reach the JACK server\n" << tailOf (jackd->logFile);
-
-            ASSERT_EQ (probe->getSampleRate(), (int) deviceRate);
-            ASSERT_EQ (probe->getPeriod(), periodFrames);
         }
 
         void TearDown() override
         {
             app.reset();
-            probe.reset();
-            jackd.reset();
             xvfb.reset();
 
             std::error_code ignored;
@@ -726,39 +724,10 @@ namespace
 
         std::string appLog() const   { return "application log:\n" + tailOf (work / "app.log"); }
 
-        /** Starts the application and waits until its ports run, connected to the system ports. */
-        void startApplication()
+        void launchApplication()
         {
-            // On a loaded machine the framework's first JACK client can time out ("Cannot open
-            // JuceJackDummy client"), and the application then runs without audio. That is the
-            // machine, not the product: start it again, a few times at most.
-            bool running = false;
-
-            for (int attempt = 0; attempt < 3 && ! running; ++attempt)
-            {
-                app.reset();
-                app = std::make_unique<Child> (std::vector<std::string> { SPOOLWARP_APP_PATH }, env, work / "app.log");
-
-                running = waitUntil (15s, [this]
-                {
-                    return ! app->isRunning() || portsAreConnected();
-                }) && app->isRunning();
-            }
-
-            ASSERT_TRUE (running)
-                << "the application's JACK ports in_1, in_2, out_1, out_2 did not appear\n" << appLog();
-
-            // The device starts (and the engine with it) as soon as the ports are connected.
-            enginesStart = Clock::now();
-            ASSERT_TRUE (probe->connectTo ("Spoolwarp")) << "could not connect to the application's ports";
-        }
-
-        bool portsAreConnected() const
-        {
-            return probe->isConnected ("Spoolwarp:in_1", "system:capture_1")
-                && probe->isConnected ("Spoolwarp:in_2", "system:capture_2")
-                && probe->isConnected ("Spoolwarp:out_1", "system:playback_1")
-                && probe->isConnected ("Spoolwarp:out_2", "system:playback_2");
+            app.reset();
+            app = std::make_unique<Child> (std::vector<std::string> { SPOOLWARP_APP_PATH }, env, work / "app.log");
         }
 
         std::optional<std::string> topWindow()
@@ -766,6 +735,18 @@ namespace
             const auto found = runCommand ({ "xdotool", "search", "--name", "^Spoolwarp$" }, env, work / "xdotool.out");
             return found.has_value() && ! found->empty() ? std::optional<std::string> (found->substr (0, found->find ('\n')))
                                                          : std::nullopt;
+        }
+
+        /** True once the window holds the panel: the OpenGL-rendered editor is its one child window. */
+        bool showsPanel()
+        {
+            const auto window = topWindow();
+
+            if (! window.has_value())
+                return false;
+
+            const auto tree = runCommand ({ "xwininfo", "-children", "-id", *window }, env, work / "xwininfo.out");
+            return tree.has_value() && tree->find ("1 child:") != std::string::npos;
         }
 
         /** Closes the window as a user does (alt+F4 on the focused window) and waits for the exit. */
@@ -788,17 +769,87 @@ namespace
         fs::path work, home, settingsFile;
         std::string display, serverName;
         Environment env;
-        std::unique_ptr<Child> xvfb, jackd, app;
+        std::unique_ptr<Child> xvfb, app;
+    };
+
+    //==============================================================================
+    /** The application on its display with a private JACK server and our JACK client. */
+    class ApplicationWithJack  : public ApplicationOnDisplay
+    {
+    protected:
+        void SetUp() override
+        {
+            ASSERT_NO_FATAL_FAILURE (ApplicationOnDisplay::SetUp());
+
+            jackd = std::make_unique<Child> (std::vector<std::string> { "jackd", "-r", "-d", "dummy", "-r", "48000", "-p", "512" },
+                                             env, work / "jackd.log");
+
+            ASSERT_TRUE (waitUntil (10s, [this]
+            {
+                probe = std::make_unique<JackProbe> (serverName);
+                return probe->isReady() || ! jackd->isRunning();
+            }) && probe->isReady()) << "could not reach the JACK server\n" << tailOf (jackd->logFile);
+
+            ASSERT_EQ (probe->getSampleRate(), (int) deviceRate);
+            ASSERT_EQ (probe->getPeriod(), periodFrames);
+        }
+
+        void TearDown() override
+        {
+            app.reset();
+            probe.reset();
+            jackd.reset();
+            ApplicationOnDisplay::TearDown();
+        }
+
+        /** Starts the application and waits until its JACK ports satisfy the condition. */
+        template <typename Condition>
+        void startApplication (Condition&& portsAreReady)
+        {
+            // On a loaded machine the framework's first JACK client can time out ("Cannot open
+            // JuceJackDummy client"), and the application then runs without audio. That is the
+            // machine, not the product: start it again, a few times at most.
+            bool running = false;
+
+            for (int attempt = 0; attempt < 3 && ! running; ++attempt)
+            {
+                launchApplication();
+
+                running = waitUntil (15s, [&]
+                {
+                    return ! app->isRunning() || portsAreReady();
+                }) && app->isRunning();
+            }
+
+            ASSERT_TRUE (running) << "the application's JACK ports did not appear as expected\n" << appLog();
+
+            // The device starts (and the engine with it) as soon as the ports are connected.
+            enginesStart = Clock::now();
+            ASSERT_TRUE (probe->connectTo ("Spoolwarp")) << "could not connect to the application's ports";
+        }
+
+        bool portsAreConnected() const
+        {
+            return probe->isConnected ("Spoolwarp:in_1", "system:capture_1")
+                && probe->isConnected ("Spoolwarp:in_2", "system:capture_2")
+                && probe->isConnected ("Spoolwarp:out_1", "system:playback_1")
+                && probe->isConnected ("Spoolwarp:out_2", "system:playback_2");
+        }
+
+        std::unique_ptr<Child> jackd;
         std::unique_ptr<JackProbe> probe;
         Clock::time_point enginesStart;
     };
 
+    class ApplicationRun  : public ApplicationWithJack, public ::testing::WithParamInterface<StartCase> {};
+
     TEST_P (ApplicationRun, EchoesTheEnabledHeadAndSavesItsState)
     {
         const auto& run = GetParam();
-        writeSettings (settingsFile, run.givenState);
+        writeSettings (settingsFile, run.givenState == StateKind::none ? std::nullopt
+                                                                       : std::optional<juce::String> (stateOf (run.givenState).toBase64Encoding()));
 
-        ASSERT_NO_FATAL_FAILURE (startApplication());
+        ASSERT_NO_FATAL_FAILURE (startApplication ([this] { return portsAreConnected(); }));
         std::this_thread::sleep_until (enginesStart + motorSettling);
 
         // A take during which JACK reported an xrun may have lost a period on one side; take another
@@ -864,5 +915,95 @@ namespace
     }
 
     INSTANTIATE_TEST_SUITE_P (StartedWith, ApplicationRun, ::testing::ValuesIn (startCases),
+                              [] (const auto& info) { return std::string (info.param.name); });
+
+    //==============================================================================
+    TEST_F (ApplicationWithJack, FirstStartOpensOneInputAndOneOutputWithTheInputMuted)
+    {
+        ASSERT_FALSE (fs::exists (settingsFile));
+
+        ASSERT_NO_FATAL_FAILURE (startApplication ([this]
+        {
+            return probe->isConnected ("Spoolwarp:in_1", "system:capture_1")
+                && probe->isConnected ("Spoolwarp:out_1", "system:playback_1");
+        }));
+
+        EXPECT_FALSE (probe->isConnected ("Spoolwarp:in_2", "system:capture_2"));
+        EXPECT_FALSE (probe->isConnected ("Spoolwarp:out_2", "system:playback_2"));
+
+        // Muted: the impulse does not come back, only the engine's own faint hum and hiss.
+        std::this_thread::sleep_for (1s);
+        const auto take = probe->playImpulse (leftImpulse, rightImpulse, 10s);
+        ASSERT_TRUE (take.has_value()) << "the recording did not complete";
+        const auto loudest = *std::max_element (take->left.begin(), take->left.end(),
+                                                [] (float a, float b) { return std::abs (a) < std::abs (b); });
+        EXPECT_LT (std::abs (loudest), 0.01f);
+
+        ASSERT_NO_FATAL_FAILURE (quitApplication());
+        const auto mute = setting (settingsFile, "shouldMuteInput");
+        ASSERT_NE (mute, nullptr);
+        EXPECT_EQ (mute->getStringAttribute ("val"), "1");
+    }
+
+    //==============================================================================
+    struct MalformedStateCase
+    {
+        const char* name;
+        juce::String filterState;
+    };
+
+    void PrintTo (const MalformedStateCase& c, std::ostream* os)   { *os << c.name; }
+
+    // The default state's text with one character outside the framework's base-64 alphabet.
+    juce::String withForeignCharacter()
+    {
+        auto text = defaultState().toBase64Encoding();
+        return text.replaceSection (text.indexOfChar ('.') + 20, 1, "*");
+    }
+
+    std::vector<MalformedStateCase> malformedStates()
+    {
+        return { { "NegativeSize",             "-1.AAAA" },
+                 { "SizeFarLargerThanTheData", "2000000000.AAAA" },
+                 { "SizeBeyond32Bits",         "4294967353.AAAA" },
+                 { "ForeignCharacters",        withForeignCharacter() },
+                 { "NoDot",                    "VMjLg7z" },
+                 { "Empty",                    "" } };
+    }
+
+    class MalformedSavedState  : public ApplicationOnDisplay, public ::testing::WithParamInterface<MalformedStateCase> {};
+
+    TEST_P (MalformedSavedState, StartsWithTheDefaultsKeepsTheOtherSettingsAndSavesASoundState)
+    {
+        writeSettings (settingsFile, GetParam().filterState);
+        const auto audioSetup = setting (settingsFile, "audioSetup");
+
+        launchApplication();
+        ASSERT_TRUE (waitUntil (30s, [this] { return ! app->isRunning() || showsPanel(); }) && app->isRunning())
+            << "the panel did not appear\n" << appLog();
+        ASSERT_NO_FATAL_FAILURE (quitApplication());
+
+        const auto saved = savedState (settingsFile);
+        ASSERT_TRUE (saved.has_value()) << "no sound filterState in the settings file:\n" << readFile (settingsFile);
+        EXPECT_EQ (bytesOf (*saved), bytesOf (defaultState()));
+
+        const std::pair<const char*, juce::String> kept[] { { "shouldMuteInput", "0" },
+                                                             { "windowX", juce::String (windowX) },
+                                                             { "windowY", juce::String (windowY) } };
+
+        for (const auto& [name, text] : kept)
+        {
+            const auto value = setting (settingsFile, name);
+            ASSERT_NE (value, nullptr) << name;
+            EXPECT_EQ (value->getStringAttribute ("val"), text) << name;
+        }
+
+        const auto audioSetupAfter = setting (settingsFile, "audioSetup");
+        ASSERT_NE (audioSetupAfter, nullptr);
+        EXPECT_TRUE (audioSetupAfter->isEquivalentTo (audioSetup.get(), false))
+            << audioSetupAfter->toString().toStdString();
+    }
+
+    INSTANTIATE_TEST_SUITE_P (FilterState, MalformedSavedState, ::testing::ValuesIn (malformedStates()),
                               [] (const auto& info) { return std::string (info.param.name); });
 }

@@ -1,4 +1,5 @@
 #include "processor_fixture.h"
+#include "StateFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -326,3 +327,34 @@ INSTANTIATE_TEST_SUITE_P (EveryCase, StateReadingTest, testing::ValuesIn (stateC
                                                                               .replaceCharacter (' ', '_');
                               return (name + "_" + juce::String (info.index)).toStdString();
                           });
+
+//==============================================================================
+TEST (StateText, OnlyTheFrameworksOwnFormOfAByteBlockIsSound)
+{
+    juce::MemoryBlock state;
+    SpoolwarpAudioProcessor().getStateInformation (state);
+    const auto text = state.toBase64Encoding();
+    const auto data = text.fromFirstOccurrenceOf (".", false, false);
+
+    const std::pair<juce::String, bool> cases[] {
+        { text, true },
+        { juce::MemoryBlock().toBase64Encoding(), true },
+        { "855." + data, true },                               // fewer bytes than the data holds
+        { "857." + data, false },                              // more bytes than the data holds
+        { "-1.AAAA", false },
+        { "+3.AAAA", false },
+        { " 3.AAAA", false },
+        { "2000000000.AAAA", false },
+        { "4294967353.AAAA", false },
+        { "99999999999." + data, false },
+        { ".AAAA", false },
+        { "3.AA=A", false },
+        { "3.AA A", false },
+        { juce::String::fromUTF8 ("3.A\xc3\xa9" "AA"), false },
+        { "VMjLg7z", false },
+        { "", false },
+    };
+
+    for (const auto& [candidate, sound] : cases)
+        EXPECT_EQ (StateFormat::isMemoryBlockText (candidate), sound) << candidate.substring (0, 40);
+}
