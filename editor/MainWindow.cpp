@@ -92,6 +92,41 @@ ImgRotaryKnob::ImgRotaryKnob (juce::Image stripImage, int)
 
 ImgRotaryKnob::~ImgRotaryKnob() = default;
 
+void ImgRotaryKnob::enableValueBubble (juce::Component& parent)
+{
+    bubbleParent = &parent;
+    setPopupDisplayEnabled (true, false, bubbleParent);
+}
+
+void ImgRotaryKnob::mouseDown (const juce::MouseEvent& e)
+{
+    juce::Slider::mouseDown (e);
+
+    if (getCurrentPopupDisplay() == nullptr)
+        showBubbleAsOnHover (e);
+}
+
+void ImgRotaryKnob::mouseWheelMove (const juce::MouseEvent& e, const juce::MouseWheelDetails& wheel)
+{
+    juce::Slider::mouseWheelMove (e, wheel);
+
+    if (! e.mods.isAnyMouseButtonDown())
+        showBubbleAsOnHover (e);
+}
+
+// The framework opens the bubble for a drag only, not for a wheel step or for a click that sets
+// the double-click value: those get its hover bubble, which goes 2000 ms after the last wheel
+// step, or 200 ms after the click's release.
+void ImgRotaryKnob::showBubbleAsOnHover (const juce::MouseEvent& e)
+{
+    if (bubbleParent == nullptr)
+        return;
+
+    setPopupDisplayEnabled (true, true, bubbleParent);
+    juce::Slider::mouseMove (e);   // opens the bubble, or restarts an open one's time-out
+    setPopupDisplayEnabled (true, false, bubbleParent);
+}
+
 void ImgRotaryKnob::paint (juce::Graphics& g)
 {
     const auto proportion = (getValue() - getMinimum()) / (getMaximum() - getMinimum());
@@ -291,11 +326,11 @@ void MainWindow::addParameterExtra()
     {
         auto* control = findChildWithID (FxParams[row].textId);
 
-        if (auto* knob = dynamic_cast<juce::Slider*> (control))
+        if (auto* knob = dynamic_cast<ImgRotaryKnob*> (control))
         {
             knob->addListener (this);
             knob->setDoubleClickReturnValue (true, (double) ((float) FxParams[row].defaultMidi / 127.0f));
-            knob->setPopupDisplayEnabled (true, false, this);
+            knob->enableValueBubble (*this);
             refreshValueSuffix (*knob, row);
             knob->onDragStart = [this, knob, row] { refreshValueSuffix (*knob, row); };
             knob->onValueChange = [this, knob, row] { refreshValueSuffix (*knob, row); };

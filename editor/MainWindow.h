@@ -23,12 +23,22 @@ public:
     ImgRotaryKnob (juce::Image image, int numFrames);
     ~ImgRotaryKnob() override;
 
+    /** Shows the value bubble, as a child of parent, while the knob is dragged, and also for a
+        wheel step (until 2000 ms after the last) and a click that sets the double-click value.
+    */
+    void enableValueBubble (juce::Component& parent);
+
+    void mouseDown (const juce::MouseEvent& e) override;
+    void mouseWheelMove (const juce::MouseEvent& e, const juce::MouseWheelDetails& wheel) override;
     void paint (juce::Graphics& g) override;
 
     /** The pop-up bubble's text: the value suffix kept by the panel, whatever the value. */
     juce::String getTextFromValue (double value) override;
 
 private:
+    void showBubbleAsOnHover (const juce::MouseEvent& e);
+
+    juce::Component* bubbleParent = nullptr;
     juce::Image image;
     int numFrames = 97;
     int frameWidth = 0;

@@ -139,6 +139,58 @@ TEST_F (Binding, AltClickSetsTheDoubleClickValue)
     EXPECT_EQ (knob (2).getTextValueSuffix(), "50%");
 }
 
+TEST_F (Binding, AltClickShowsTheBubbleUntilShortlyAfterTheRelease)
+{
+    parameter (2).setValue (0.9f);
+    tick();
+
+    mouse->pointAt (knob (2), centreOf (2));
+    mouse->press (knob (2), centreOf (2), panel::Mouse::altLeft());
+    auto* bubble = knob (2).getCurrentPopupDisplay();
+    ASSERT_NE (bubble, nullptr);
+    EXPECT_EQ (bubble->getParentComponent(), mainWindow);
+    EXPECT_EQ (knob (2).getTextFromValue (knob (2).getValue()), "50%");
+
+    mouse->release (knob (2), centreOf (2));
+    panel::pump (400);
+    EXPECT_EQ (knob (2).getCurrentPopupDisplay(), nullptr);
+}
+
+TEST_F (Binding, WheelStepsShowTheBubbleUntilTwoSecondsAfterTheLast)
+{
+    auto& tone = knob (4);
+    const std::pair<double, const char*> steps[] { { 0.85, "85%" }, { 0.70, "70%" } };
+    mouse->pointAt (tone, centreOf (4));
+
+    for (const auto& [value, text] : steps)
+    {
+        mouse->wheel (tone, centreOf (4), -1.0f);
+        EXPECT_NEAR (parameter (4).getValue(), value, 1.0e-6);
+
+        auto* bubble = tone.getCurrentPopupDisplay();
+        ASSERT_NE (bubble, nullptr) << text;
+        EXPECT_EQ (bubble->getParentComponent(), mainWindow);
+        EXPECT_EQ (tone.getTextFromValue (tone.getValue()), text);
+        panel::pump (1000);
+    }
+
+    ASSERT_NE (tone.getCurrentPopupDisplay(), nullptr) << "1000 ms after the last step";
+    panel::pump (1400);
+    EXPECT_EQ (tone.getCurrentPopupDisplay(), nullptr) << "2400 ms after the last step";
+}
+
+TEST_F (Binding, HoveringShowsNoBubble)
+{
+    for (int row = 0; row < 6; ++row)
+    {
+        mouse->pointAt (knob (row), centreOf (row));
+        mouse->dragTo (knob (row), centreOf (row));
+        mouse->dragTo (knob (row), centreOf (row) + juce::Point<float> (3.0f, 3.0f));
+        panel::pump (300);
+        EXPECT_EQ (knob (row).getCurrentPopupDisplay(), nullptr) << row;
+    }
+}
+
 TEST_F (Binding, SuffixIsTheTruncatedPercentageOfTheParameterAtPress)
 {
     const std::pair<float, const char*> cases[] { { 0.29f, "29%" }, { 0.999f, "99%" }, { 1.0f, "100%" }, { 0.005f, "0%" },

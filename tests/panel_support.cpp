@@ -118,6 +118,21 @@ void Mouse::doubleClick (const juce::Component& where, juce::Point<float> positi
     clock += 1000;
 }
 
+void Mouse::pointAt (const juce::Component& where, juce::Point<float> position)
+{
+    juce::Desktop::setMousePosition (where.localPointToGlobal (position).roundToInt());
+    pump (20);
+}
+
+void Mouse::wheel (const juce::Component& where, juce::Point<float> position, float deltaY)
+{
+    send (where, position, {});
+    clock += 10;
+    juce::MouseWheelDetails details { 0.0f, deltaY, false, false, false };
+    topLevel.getPeer()->handleMouseWheel (juce::MouseInputSource::InputSourceType::mouse,
+                                          topLevel.getLocalPoint (&where, position), clock, details);
+}
+
 //==============================================================================
 juce::Image frameOf (const juce::Image& strip, int numFrames, int frame)
 {

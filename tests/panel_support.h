@@ -51,6 +51,14 @@ public:
                 juce::ModifierKeys buttonAndKeys = juce::ModifierKeys::leftButtonModifier);
     void doubleClick (const juce::Component& where, juce::Point<float> position);
 
+    /** Moves to the position without a button and turns the wheel by deltaY there. */
+    void wheel (const juce::Component& where, juce::Point<float> position, float deltaY);
+
+    /** Puts the display's own pointer at the position too, for the framework's tests of what lies
+        under the mouse (a hover, for example), which ask the display.
+    */
+    void pointAt (const juce::Component& where, juce::Point<float> position);
+
     /** Clicks the centre of a component. */
     void click (const juce::Component& target,
                 juce::ModifierKeys buttonAndKeys = juce::ModifierKeys::leftButtonModifier);
