@@ -159,6 +159,28 @@ TEST_F (MidiTest, EventsOfABlockApplyInBufferOrder)
     EXPECT_TRUE (midi.isEmpty());
 }
 
+TEST_F (MidiTest, ControllersTakeEffectBeforeTheBlocksFirstSample)
+{
+    for (int channel = 0; channel < 2; ++channel)
+        for (int s = 0; s < 64; ++s)
+            audio.setSample (channel, s, 0.01f * (float) ((s * (channel + 2)) % 50) - 0.2f);
+
+    const auto input = audio;
+    sendController (1, 8, 0);   // "Input Left" 0, at position 17
+    ASSERT_EQ (processor.params[0]->getValue(), 0.0f);
+
+    // An engine that had "Input Left" 0 before its first sample.
+    auto reference = makeReferenceEngine (44100.0f, processor);
+
+    for (int s = 0; s < 64; ++s)
+    {
+        float l = input.getSample (0, s), r = input.getSample (1, s);
+        reference->Process (l, r);
+        ASSERT_EQ (audio.getSample (0, s), limited (l)) << "sample " << s;
+        ASSERT_EQ (audio.getSample (1, s), limited (r)) << "sample " << s;
+    }
+}
+
 TEST_F (MidiTest, EventsWhileTheEngineIsUnavailableAreLost)
 {
     processor.engineUnavailable = true;

@@ -179,6 +179,35 @@ TEST_F (Binding, WheelStepsShowTheBubbleUntilTwoSecondsAfterTheLast)
     EXPECT_EQ (tone.getCurrentPopupDisplay(), nullptr) << "2400 ms after the last step";
 }
 
+TEST_F (Binding, NoGestureTellsTheHostOfADragAClickOrAWheelStep)
+{
+    std::vector<std::unique_ptr<panel::HostNotifications>> hosts;
+
+    for (int row = 0; row < numFxParams; ++row)
+        hosts.push_back (std::make_unique<panel::HostNotifications> (parameter (row)));
+
+    parameter (1).setValue (0.2f);
+    parameter (2).setValue (0.9f);
+    tick();
+
+    dragKnob (0, 20.0f);
+    mouse->doubleClick (knob (1), centreOf (1));
+    mouse->click (knob (2), centreOf (2), panel::Mouse::altLeft());
+    mouse->pointAt (knob (3), centreOf (3));
+    mouse->wheel (knob (3), centreOf (3), -1.0f);
+    mouse->click (toggle (6));
+
+    int changes = 0;
+
+    for (const auto& host : hosts)
+    {
+        EXPECT_EQ (host->gestures, 0);
+        changes += host->count;
+    }
+
+    EXPECT_GE (changes, 5);
+}
+
 TEST_F (Binding, HoveringShowsNoBubble)
 {
     for (int row = 0; row < 6; ++row)

@@ -3,6 +3,8 @@
 
 #include "panel_support.h"
 
+#include "BinaryData.h"
+
 namespace
 {
     MainWindow& mainWindowOf (juce::AudioProcessorEditor& editor)
@@ -284,6 +286,81 @@ TEST (MainWindowChildren, PanelImageFillsTheWindowAndShowsWhereTheStickerWas)
 
     EXPECT_TRUE (panel::samePixels (rendered.getClippedImage (stickerArea), expected.getClippedImage (stickerArea)));
     EXPECT_TRUE (panel::samePixels (rendered.getClippedImage ({ 0, 0, 100, 60 }), expected.getClippedImage ({ 0, 0, 100, 60 })));
+}
+
+TEST (MainWindowChildren, TeardownDetachesTheOpenGLContextAndStopsTheTimerBeforeAnyChildIsFreed)
+{
+    SpoolwarpAudioProcessor processor;
+    auto editor = editorFor (processor);
+    auto& window = mainWindowOf (*editor);
+    editor->addToDesktop (0);
+    editor->setVisible (true);
+    panel::pump (100);
+    ASSERT_NE (juce::OpenGLContext::getContextAttachedTo (window), nullptr);
+
+    // Looks at the main window, through its bases, when its first child is freed.
+    struct FirstChildFreed : public juce::ComponentListener
+    {
+        FirstChildFreed (juce::Component& w, juce::Timer& t) : window (w), timer (t) {}
+
+        void componentBeingDeleted (juce::Component&) override
+        {
+            if (seen)
+                return;
+
+            seen = true;
+            contextAttached = juce::OpenGLContext::getContextAttachedTo (window) != nullptr;
+            timerRunning = timer.isTimerRunning();
+        }
+
+        juce::Component& window;
+        juce::Timer& timer;
+        bool seen = false, contextAttached = true, timerRunning = true;
+    };
+
+    FirstChildFreed watcher (window, window);
+
+    for (auto* child : window.getChildren())
+        child->addComponentListener (&watcher);
+
+    editor.reset();
+
+    EXPECT_TRUE (watcher.seen);
+    EXPECT_FALSE (watcher.contextAttached);
+    EXPECT_FALSE (watcher.timerRunning);
+}
+
+TEST (EmbeddedImages, SizesAlphaAndFrames)
+{
+    struct Row { const char* name; int width, height; bool alpha; int frames; };
+
+    const Row rows[] {
+        { "about_png",        879,   646, false,  1 },
+        { "sticker_png",      215,    58, true,   1 },
+        { "help_png",         879,   646, true,   1 },
+        { "panel_png",        879,   646, true,   1 },
+        { "tape_png",         590, 10878, true,  49 },
+        { "knob_png",          85,  8245, true,  97 },
+        { "lamp_png",          85,   170, false,  2 },
+        { "switch_head_png",   41,   112, true,   2 },
+        { "pad_png",          110,   222, true,   1 },
+        { "switch_motor_png",  48,    96, false,  2 },
+        { "roller_png",        60,  1500, true,  25 },
+    };
+
+    ASSERT_EQ (BinaryData::namedResourceListSize, (int) std::size (rows));
+
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE (row.name);
+        const auto image = panel::embedded (row.name);
+
+        ASSERT_TRUE (image.isValid());
+        EXPECT_EQ (image.getWidth(), row.width);
+        EXPECT_EQ (image.getHeight(), row.height);
+        EXPECT_EQ (image.hasAlphaChannel(), row.alpha);
+        EXPECT_EQ (image.getHeight() % row.frames, 0);
+    }
 }
 
 //==============================================================================

@@ -3,7 +3,9 @@
 
 #include "panel_support.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <functional>
 
 namespace
 {
@@ -40,6 +42,7 @@ protected:
         return probe.menusSeen();
     }
 
+    // The rows of the menu and of its size submenu; a ticked item's title ends in " (ticked)".
     std::vector<std::vector<juce::String>> menuTitles()
     {
         std::vector<std::vector<juce::String>> titles;
@@ -48,7 +51,7 @@ protected:
             titles.emplace_back();
 
             for (const auto& item : items)
-                titles.back().push_back (item.title);
+                titles.back().push_back (item.title + (item.ticked ? " (ticked)" : ""));
 
             if (level == 0)
                 panel::MenuProbe::press (items, "Window size");
@@ -62,13 +65,14 @@ protected:
 };
 
 //==============================================================================
-TEST_F (Menu, ItemsInOrderWithTheSizeSubmenu)
+TEST_F (Menu, ItemsInOrderWithTheSizeSubmenuNoneTicked)
 {
     const auto titles = menuTitles();
     ASSERT_EQ (titles.size(), 2u);
 
-    const std::vector<juce::String> main { "Orq Spoolwarp", "Window size", "Show help overlay", "Visit Orq web site",
-                                           "Donate (opens in web browser)", "About" };
+    const juce::String separator = panel::MenuItemHandle::separator;
+    const std::vector<juce::String> main { "Orq Spoolwarp", "Window size", "Show help overlay", separator, "Visit Orq web site",
+                                           "Donate (opens in web browser)", separator, "About" };
     const std::vector<juce::String> sizes { "70%", "80%", "90%", "100%", "110%", "120%", "130%" };
     EXPECT_EQ (titles[0], main);
     EXPECT_EQ (titles[1], sizes);
@@ -90,7 +94,8 @@ TEST_F (Menu, ColoursComeFromItsOwnLookAndFeel)
 
     const std::vector<juce::Colour> expected { juce::Colour (0xf0101010), juce::Colour (0xffa0a0a0), juce::Colour (0xff000000) };
     EXPECT_EQ (colours, expected);
-    EXPECT_NE (&mainWindow->getLookAndFeel(), nullptr);
+    EXPECT_EQ (&mainWindow->getLookAndFeel(), &juce::LookAndFeel::getDefaultLookAndFeel());
+    EXPECT_NE (mainWindow->findColour (juce::PopupMenu::backgroundColourId), expected[0]);
 }
 
 struct SizeItem
@@ -126,6 +131,15 @@ TEST_F (Menu, CtrlClickOpensItToo)
     EXPECT_EQ (choose ({}, panel::Mouse::right(), { 500.0f, 480.0f }), 1);   // over the sticker
 }
 
+TEST_F (Menu, MiddleButtonReleaseIsAPlainRelease)
+{
+    EXPECT_EQ (choose ({}, panel::Mouse::middle()), 0);
+    EXPECT_FALSE (aboutBox().isVisible());
+
+    EXPECT_EQ (choose ({}, panel::Mouse::middle(), pixel (450, 480)), 0);
+    EXPECT_TRUE (aboutBox().isVisible());
+}
+
 TEST_F (Menu, DismissingChangesNothing)
 {
     EXPECT_EQ (choose ({}), 1);
@@ -135,8 +149,9 @@ TEST_F (Menu, DismissingChangesNothing)
     EXPECT_FALSE (aboutBox().isVisible());
 }
 
-TEST_F (Menu, AboutItemShowsTheAboutBox)
+TEST_F (Menu, AboutItemShowsTheAboutBoxOnTop)
 {
+    overlay().toFront (false);
     choose ({ "About" });
 
     EXPECT_TRUE (aboutBox().isVisible());
@@ -176,6 +191,54 @@ TEST_F (Menu, HelpOverlayFadesInAndOutAndTakesTheNextPlainRelease)
 
     mouse->click (*mainWindow, pixel (450, 480));
     EXPECT_TRUE (aboutBox().isVisible());
+}
+
+TEST_F (Menu, FadesInAndOutTakeTheirTime)
+{
+    struct Fade
+    {
+        const char* what;
+        std::function<void()> start;
+        std::function<juce::Component&()> fading;
+        int milliseconds;
+    };
+
+    // A fade-out hides the component at once and fades a proxy of it, which the animator lays above it.
+    const auto proxy = [this]() -> juce::Component&
+    {
+        for (auto* c : mainWindow->getChildren())
+            if (std::find (children.begin(), children.end(), c) == children.end())
+                return *c;
+
+        throw std::runtime_error ("no fading proxy");
+    };
+
+    const Fade fades[] {
+        { "help overlay in",  [this] { choose ({ "Show help overlay" }); },          [this]() -> juce::Component& { return overlay(); },    250 },
+        { "help overlay out", [this] { mouse->click (*mainWindow, barePanel); },     proxy,                                                  250 },
+        { "about box in",     [this] { choose ({ "About" }); },                      [this]() -> juce::Component& { return aboutBox(); },   500 },
+        { "about box out",    [this] { mouse->click (aboutBox(), { 100.0f, 100.0f }); }, proxy,                                              500 },
+    };
+
+    auto& animator = juce::Desktop::getInstance().getAnimator();
+
+    for (const auto& fade : fades)
+    {
+        SCOPED_TRACE (fade.what);
+        fade.start();
+        panel::pump (fade.milliseconds / 2);
+
+        const auto alpha = fade.fading().getAlpha();
+        EXPECT_GT (alpha, 0.0f);
+        EXPECT_LT (alpha, 1.0f);
+
+        panel::pump (fade.milliseconds / 2 + 150);
+        EXPECT_FALSE (animator.isAnimating());
+        EXPECT_EQ (mainWindow->getNumChildComponents(), (int) children.size());
+    }
+
+    EXPECT_FALSE (overlay().isVisible());
+    EXPECT_FALSE (aboutBox().isVisible());
 }
 
 TEST_F (Menu, ReleaseDuringTheFadeInClosesTheOverlay)
@@ -372,6 +435,13 @@ TEST_F (AboutBox, FadesInOverHalfASecond)
 
 TEST_F (AboutBox, TextLineByLine)
 {
+    {
+        // The build date is the compilation date, not today's.
+        panel::ClockShift aYearLater (400);
+        ASSERT_GT (juce::Time::getCurrentTime().getYear(), juce::Time::getCompilationDate().getYear());
+        aboutBox().Show();
+    }
+
     juce::StringArray lines;
     lines.addTokens (label().getText(), "\n", {});
 

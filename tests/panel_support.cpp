@@ -2,6 +2,28 @@
 
 #include "BinaryData.h"
 
+#include <atomic>
+
+#include <sys/time.h>
+
+// The test program is linked with --wrap=gettimeofday.
+namespace
+{
+    std::atomic<long> clockShiftSeconds { 0 };
+}
+
+extern "C" int __real_gettimeofday (struct timeval* tv, void* tz);
+
+extern "C" int __wrap_gettimeofday (struct timeval* tv, void* tz)
+{
+    const int result = __real_gettimeofday (tv, tz);
+
+    if (tv != nullptr)
+        tv->tv_sec += clockShiftSeconds.load();
+
+    return result;
+}
+
 namespace
 {
     // One framework GUI session for the whole test process, on the main thread.
@@ -21,15 +43,19 @@ namespace
         return handler != nullptr && handler->getRole() == juce::AccessibilityRole::popupMenu;
     }
 
-    void collectMenuItems (juce::Component& parent, std::vector<panel::MenuItemHandle>& items)
+    // The menu window's own children are its rows; a separator is the one row that the
+    // framework leaves out of accessibility.
+    void collectMenuItems (juce::Component& window, std::vector<panel::MenuItemHandle>& items)
     {
-        for (auto* child : parent.getChildren())
+        for (auto* row : window.getChildren())
         {
-            if (auto* handler = child->getAccessibilityHandler())
+            if (auto* handler = row->getAccessibilityHandler())
+            {
                 if (handler->getRole() == juce::AccessibilityRole::menuItem)
-                    items.push_back ({ handler->getTitle(), handler });
-
-            collectMenuItems (*child, items);
+                    items.push_back ({ handler->getTitle(), handler, handler->getCurrentState().isChecked() });
+                else if (handler->getRole() == juce::AccessibilityRole::ignored && row->getNumChildComponents() == 0)
+                    items.push_back ({ panel::MenuItemHandle::separator, nullptr, false });
+            }
         }
     }
 }
@@ -248,7 +274,7 @@ void MenuProbe::press (const std::vector<MenuItemHandle>& items, const juce::Str
 {
     for (const auto& item : items)
     {
-        if (item.title == title)
+        if (item.title == title && item.handler != nullptr)
         {
             item.handler->getActions().invoke (juce::AccessibilityActionType::press);
             return;
@@ -308,6 +334,9 @@ SpoolwarpAudioProcessor::OrqParameter& PanelFixture::parameter (int row) const
 {
     return *processor->params[row];
 }
+
+ClockShift::ClockShift (int days)    { clockShiftSeconds = (long) days * 86400; }
+ClockShift::~ClockShift()            { clockShiftSeconds = 0; }
 
 juce::Image embedded (const char* resourceName)
 {

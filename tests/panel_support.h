@@ -102,19 +102,23 @@ public:
 
     int count = 0;
     float lastValue = -1.0f;
+    int gestures = 0;               // begins and ends of change gestures
 
 private:
     void parameterValueChanged (int, float newValue) override;
-    void parameterGestureChanged (int, bool) override {}
+    void parameterGestureChanged (int, bool) override   { ++gestures; }
 
     juce::AudioProcessorParameter& parameter;
 };
 
-/** The menu items of an open pop-up menu window, in order: header and items, no separators. */
+/** The rows of an open pop-up menu window, in order: header, items and separators. */
 struct MenuItemHandle
 {
-    juce::String title;
-    juce::AccessibilityHandler* handler;
+    static constexpr const char* separator = "---";
+
+    juce::String title;                     // separator for a separator
+    juce::AccessibilityHandler* handler;    // null for a separator
+    bool ticked;
 };
 
 /** Watches for pop-up menus while one runs modally; the action runs once for each menu level that
@@ -173,4 +177,14 @@ enum ChildIndex
 
 /** The embedded images, by the names the build gives them. */
 juce::Image embedded (const char* resourceName);
+
+/** Moves the calendar clock (gettimeofday, which the framework's current time reads) on by
+    some days for the scope's life; the framework's timers run on another clock.
+*/
+class ClockShift
+{
+public:
+    explicit ClockShift (int days);
+    ~ClockShift();
+};
 }

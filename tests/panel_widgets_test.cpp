@@ -271,6 +271,20 @@ TEST_F (SwitchFixture, StateSetWithoutNotificationShowsAtOnceUnlessHeld)
     EXPECT_EQ (counter.clicks, 1);
 }
 
+TEST_F (SwitchFixture, AfterAnyClickTheFrameFollowsAStateSetFromOutside)
+{
+    for (auto buttons : { juce::ModifierKeys (juce::ModifierKeys::leftButtonModifier), panel::Mouse::right(), panel::Mouse::ctrlLeft() })
+    {
+        mouse->click (toggle, buttons);
+
+        for (const bool on : { true, false, true, false })
+        {
+            toggle.setToggleState (on, juce::dontSendNotification);
+            EXPECT_EQ (frame(), on ? 1 : 0) << buttons.getRawFlags();
+        }
+    }
+}
+
 TEST_F (SwitchFixture, ReturnKeyOnTheFocusedSwitchToggles)
 {
     mouse->click (toggle);

@@ -12,12 +12,6 @@ namespace
     constexpr float inf = std::numeric_limits<float>::infinity();
     constexpr float notANumber = std::numeric_limits<float>::quiet_NaN();
 
-    // The limiter's formula, clamped: its rounding alone can end one step beyond full scale.
-    float limited (float x)
-    {
-        return juce::jlimit (-1.0f, 1.0f, (std::abs (x + 1.0f) - std::abs (x - 1.0f)) * 0.5f);
-    }
-
     /** A stereo test signal with a different ramp on each side. */
     juce::AudioBuffer<float> makeSignal (int numChannels, int numSamples)
     {

@@ -2,6 +2,7 @@
 
 #include "PluginProcessor.h"
 
+#include <cmath>
 #include <new>
 
 /** A processor whose rebuilt engines draw from a fixed seed, and whose engine allocation can be made to fail. */
@@ -33,4 +34,12 @@ inline std::unique_ptr<CSpoolwarp> makeReferenceEngine (float rate, const Spoolw
         engine->SetParameter (i, processor.params[i]->getValue());
 
     return engine;
+}
+
+/** The processor's limit on an engine output: the formula, clamped, since its rounding alone can end
+    one step beyond full scale.
+*/
+inline float limited (float x)
+{
+    return juce::jlimit (-1.0f, 1.0f, (std::abs (x + 1.0f) - std::abs (x - 1.0f)) * 0.5f);
 }
