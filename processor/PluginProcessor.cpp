@@ -1,10 +1,9 @@
 #include "PluginProcessor.h"
 #include "PluginEditor.h"
-#include "XmlParseProbe.h"
+#include "StateFormat.h"
+#include "Truncation.h"
 
-#include <algorithm>
 #include <cmath>
-#include <limits>
 #include <new>
 
 namespace
@@ -38,43 +37,6 @@ namespace
     float passSample (float x) noexcept
     {
         return std::isfinite (x) ? x : replaceNonFinite (x);
-    }
-
-    // Truncates toward zero as x86-64's cvttss2si does, but defined for every input:
-    // NaN and values outside the int32 range give INT32_MIN.
-    int32_t truncateToInt32 (float x) noexcept
-    {
-        if (x >= -2147483648.0f && x < 2147483648.0f)
-            return (int32_t) x;
-
-        return std::numeric_limits<int32_t>::min();
-    }
-
-    // The deepest nesting of elements that a state may hold; our own states nest two deep.
-    constexpr int maxStateNesting = 256;
-
-    // The XML text of a state block, as the framework's unwrapper reads it: at most
-    // min (size - 8, L) bytes from offset 8, ending at the first zero byte. Empty unless the
-    // block has the magic number and an L above 0, and empty for text that is not valid UTF-8:
-    // the framework's parser steps over the length a lead byte announces and would step past
-    // the end of the text.
-    juce::String stateText (const void* data, int sizeInBytes)
-    {
-        if (sizeInBytes <= 8 || juce::ByteOrder::littleEndianInt (data) != 0x21324356)
-            return {};
-
-        const auto declaredLength = (int) juce::ByteOrder::littleEndianInt (juce::addBytesToPointer (data, 4));
-
-        if (declaredLength <= 0)
-            return {};
-
-        const auto* begin = static_cast<const char*> (data) + 8;
-        const auto length = (int) (std::find (begin, begin + juce::jmin (sizeInBytes - 8, declaredLength), '\0') - begin);
-
-        if (! juce::CharPointer_UTF8::isValidString (begin, length))
-            return {};
-
-        return juce::String::fromUTF8 (begin, length);
     }
 }
 
@@ -375,45 +337,18 @@ void SpoolwarpAudioProcessor::handleController (int channel, int controller, int
 //==============================================================================
 void SpoolwarpAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 {
-    juce::XmlElement root ("OrqPRESET");
+    StateFormat::Values values;
 
     for (int i = 0; i < numFxParams; ++i)
-    {
-        const auto& parameter = *params[i];
-        auto* element = root.createNewChildElement ("PARAM");
-        element->setAttribute ("ID", juce::String (FxParams[i].textId));
-        element->setAttribute ("ValueFloat", (double) parameter.getValue());
-        element->setAttribute ("ValueMidi", (int) truncateToInt32 ((float) parameter.range * parameter.value));
-        element->addTextElement (FxParams[i].name);
-    }
+        values[(size_t) i] = params[i]->getValue();
 
-    copyXmlToBinary (root, destData);
+    copyXmlToBinary (*StateFormat::createDocument (values), destData);
 }
 
 void SpoolwarpAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
-    const auto text = stateText (data, sizeInBytes);
-
-    if (text.isEmpty() || XmlParseProbe (text.getCharPointer(), maxStateNesting).isUnsafe())
-        return;
-
-    const auto xml = juce::parseXML (text);
-
-    if (xml == nullptr || ! xml->getTagName().equalsIgnoreCase ("OrqPRESET"))
-        return;
-
-    for (const auto* child : xml->getChildIterator())
-    {
-        if (! child->getTagName().equalsIgnoreCase ("PARAM"))
-            continue;
-
-        const int index = getIntParamIdFromTextId (child->getStringAttribute ("ID"));
-
-        if (index < 0)
-            continue;
-
-        params[index]->setValue ((float) child->getStringAttribute ("ValueFloat").getDoubleValue());
-    }
+    for (const auto& entry : StateFormat::readEntries (data, sizeInBytes))
+        params[entry.row]->setValue (entry.value);
 }
 
 //==============================================================================

@@ -104,6 +104,11 @@ struct SizeItem
     int width, height;
 };
 
+void PrintTo (const SizeItem& item, std::ostream* os)
+{
+    *os << item.title << ": " << item.width << " x " << item.height;
+}
+
 class MenuSizes : public Menu, public ::testing::WithParamInterface<SizeItem> {};
 
 TEST_P (MenuSizes, SetTheEditorSizeAtItsPosition)

@@ -111,6 +111,11 @@ struct RateCase
     int decimation;
 };
 
+void PrintTo (const RateCase& c, std::ostream* os)
+{
+    *os << c.hostRate << " Hz: engine " << c.engineRate << " Hz, decimation " << c.decimation;
+}
+
 std::string rateName (const testing::TestParamInfo<RateCase>& info)
 {
     return std::to_string ((int) info.param.hostRate) + "Hz_" + std::to_string (info.index);

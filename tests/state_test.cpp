@@ -1,5 +1,4 @@
 #include "processor_fixture.h"
-#include "StateFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -27,51 +26,6 @@ namespace
         "<PARAM ID=\"btn_tog\" ValueFloat=\"1.0\" ValueMidi=\"1\">Delay On/Off</PARAM>"
         "</OrqPRESET>";
 
-    void putLittleEndian (std::vector<unsigned char>& bytes, size_t offset, uint32_t value)
-    {
-        for (int i = 0; i < 4; ++i)
-            bytes[offset + (size_t) i] = (unsigned char) (value >> (8 * i));
-    }
-
-    /** A state block as the framework lays it out; lengthField replaces L when given. */
-    std::vector<unsigned char> wrap (const std::string& xml, int64_t lengthField = -1)
-    {
-        std::vector<unsigned char> bytes (8 + xml.size() + 1, 0);
-        putLittleEndian (bytes, 0, 0x21324356);
-        putLittleEndian (bytes, 4, (uint32_t) (lengthField >= 0 ? lengthField : (int64_t) xml.size()));
-        std::memcpy (bytes.data() + 8, xml.data(), xml.size());
-        return bytes;
-    }
-
-    std::string preset (const std::string& children, const std::string& tag = "OrqPRESET")
-    {
-        return "<?xml version=\"1.0\" encoding=\"UTF-8\"?> <" + tag + ">" + children + "</" + tag + ">";
-    }
-
-    std::vector<unsigned char> getState (SpoolwarpAudioProcessor& processor)
-    {
-        juce::MemoryBlock block;
-        block.append ("garbage that must be replaced", 29);
-        processor.getStateInformation (block);
-        const auto* data = static_cast<const unsigned char*> (block.getData());
-        return { data, data + block.getSize() };
-    }
-
-    void setState (SpoolwarpAudioProcessor& processor, const std::vector<unsigned char>& bytes)
-    {
-        processor.setStateInformation (bytes.data(), (int) bytes.size());
-    }
-
-    std::vector<float> values (const SpoolwarpAudioProcessor& processor)
-    {
-        std::vector<float> result;
-
-        for (auto* parameter : processor.params)
-            result.push_back (parameter->getValue());
-
-        return result;
-    }
-
     /** Gives every parameter a distinct value that no state case below uses. */
     void setDistinctValues (SpoolwarpAudioProcessor& processor)
     {
@@ -84,7 +38,7 @@ namespace
 TEST (StateWriting, DefaultStateBytes)
 {
     SpoolwarpAudioProcessor processor;
-    const auto bytes = getState (processor);
+    const auto bytes = stateOf (processor);
 
     ASSERT_EQ (bytes.size(), 856u);
     const std::vector<unsigned char> header { 0x56, 0x43, 0x32, 0x21, 0x4f, 0x03, 0x00, 0x00 };
@@ -101,7 +55,7 @@ TEST (StateWriting, ValueMidiTruncatesRangeTimesValue)
     for (int k = 0; k <= 127; ++k)
     {
         processor.params[2]->setValue ((float) k / 127.0f);
-        const auto bytes = getState (processor);
+        const auto bytes = stateOf (processor);
         const auto xml = juce::AudioProcessor::getXmlFromBinary (bytes.data(), (int) bytes.size());
         ASSERT_NE (xml, nullptr);
         EXPECT_EQ (xml->getChildElement (2)->getStringAttribute ("ValueMidi"), juce::String (k)) << "k " << k;
@@ -113,7 +67,7 @@ TEST (StateWriting, ValueMidiTruncatesRangeTimesValue)
                            Case { 3, 2.5f, "317" }, Case { 4, -0.5f, "-63" } })
     {
         processor.params[c.index]->setValue (c.value);
-        const auto bytes = getState (processor);
+        const auto bytes = stateOf (processor);
         const auto xml = juce::AudioProcessor::getXmlFromBinary (bytes.data(), (int) bytes.size());
         EXPECT_EQ (xml->getChildElement (c.index)->getStringAttribute ("ValueMidi"), c.midi);
     }
@@ -140,8 +94,8 @@ TEST (StateWriting, RoundTripRestoresEveryFloatExactly)
         }
 
         SpoolwarpAudioProcessor target;
-        setState (target, getState (source));
-        ASSERT_EQ (values (target), values (source)) << "round " << round;
+        loadState (target, stateOf (source));
+        ASSERT_EQ (parameterValues (target), parameterValues (source)) << "round " << round;
     }
 }
 
@@ -158,7 +112,7 @@ TEST (StateReading, LoadingReachesTheEngineWithoutNotifyingTheHost)
     SpoolwarpAudioProcessor processor;
     Recorder recorder;
     processor.addListener (&recorder);
-    setState (processor, wrap (preset ("<PARAM ID=\"btn_rpt\" ValueFloat=\"0.5\"/>")));
+    loadState (processor, wrapState (presetXml ("<PARAM ID=\"btn_rpt\" ValueFloat=\"0.5\"/>")));
     processor.removeListener (&recorder);
 
     EXPECT_EQ (processor.params[3]->getValue(), 0.5f);
@@ -174,9 +128,9 @@ TEST (StateReading, AStateOfNaNsLeavesTheDefaultsAndTheEcho)
         children += "<PARAM ID=\"" + std::string (row.textId) + "\" ValueFloat=\"nan\"/>";
 
     SeededProcessor loaded, untouched;
-    setState (loaded, wrap (preset (children)));
-    EXPECT_EQ (values (loaded), values (untouched));
-    EXPECT_EQ (getState (loaded), getState (untouched));
+    loadState (loaded, wrapState (presetXml (children)));
+    EXPECT_EQ (parameterValues (loaded), parameterValues (untouched));
+    EXPECT_EQ (stateOf (loaded), stateOf (untouched));
 
     // Both play an impulse alike: the dry signal and head 3's echo about a third of a second later.
     // One after the other, since the engines draw their wow from the one global rand().
@@ -233,19 +187,19 @@ TEST_P (StateReadingTest, AppliesExactlyTheAcceptedElements)
     SpoolwarpAudioProcessor processor;
     setDistinctValues (processor);
 
-    auto expected = values (processor);
+    auto expected = parameterValues (processor);
 
     for (const auto& change : c.changes)
         expected[(size_t) change.first] = change.second;
 
-    setState (processor, c.bytes);
-    EXPECT_EQ (values (processor), expected) << c.description;
+    loadState (processor, c.bytes);
+    EXPECT_EQ (parameterValues (processor), expected) << c.description;
 }
 
 static std::vector<StateCase> stateCases()
 {
     const std::string one = "<PARAM ID=\"btn_rpt\" ValueFloat=\"0.75\">Repeat</PARAM>";
-    const auto valid = wrap (preset (one));
+    const auto valid = wrapState (presetXml (one));
     std::vector<StateCase> cases;
 
     for (size_t size = 0; size <= 8; ++size)
@@ -256,41 +210,41 @@ static std::vector<StateCase> stateCases()
     cases.push_back ({ "wrong magic number", badMagic, {} });
 
     cases.push_back ({ "valid block", valid, { { 3, 0.75f } } });
-    cases.push_back ({ "L of 0", wrap (preset (one), 0), {} });
-    cases.push_back ({ "negative L", wrap (preset (one), 0xffffffff), {} });
-    cases.push_back ({ "most negative L", wrap (preset (one), 0x80000000), {} });
-    cases.push_back ({ "L beyond the data", wrap (preset (one), 0x7fffffff), { { 3, 0.75f } } });
-    cases.push_back ({ "L a little beyond the data", wrap (preset (one), (int64_t) preset (one).size() + 5), { { 3, 0.75f } } });
+    cases.push_back ({ "L of 0", wrapState (presetXml (one), 0), {} });
+    cases.push_back ({ "negative L", wrapState (presetXml (one), 0xffffffff), {} });
+    cases.push_back ({ "most negative L", wrapState (presetXml (one), 0x80000000), {} });
+    cases.push_back ({ "L beyond the data", wrapState (presetXml (one), 0x7fffffff), { { 3, 0.75f } } });
+    cases.push_back ({ "L a little beyond the data", wrapState (presetXml (one), (int64_t) presetXml (one).size() + 5), { { 3, 0.75f } } });
     cases.push_back ({ "no final zero byte", { valid.begin(), valid.end() - 1 }, { { 3, 0.75f } } });
-    cases.push_back ({ "text that is not XML", wrap ("not xml at all"), {} });
-    cases.push_back ({ "unbalanced XML", wrap ("<OrqPRESET><PARAM ID=\"btn_rpt\" ValueFloat=\"0.75\">"), {} });
-    cases.push_back ({ "empty text", wrap (""), {} });
-    cases.push_back ({ "root with another tag", wrap (preset (one, "OrqPRESETS")), {} });
-    cases.push_back ({ "root tag in another case", wrap (preset (one, "orqpreset")), { { 3, 0.75f } } });
-    cases.push_back ({ "no XML declaration", wrap ("<OrqPRESET>" + one + "</OrqPRESET>"), { { 3, 0.75f } } });
-    cases.push_back ({ "PARAM tag in another case", wrap (preset ("<param ID=\"pot_inr\" ValueFloat=\"0.25\"/>")), { { 1, 0.25f } } });
-    cases.push_back ({ "ID attribute in another case", wrap (preset ("<PARAM id=\"pot_inr\" ValueFloat=\"0.25\"/>")), {} });
-    cases.push_back ({ "missing ID", wrap (preset ("<PARAM ValueFloat=\"0.25\"/>")), {} });
-    cases.push_back ({ "unknown ID", wrap (preset ("<PARAM ID=\"pot_xyz\" ValueFloat=\"0.25\"/>")), {} });
-    cases.push_back ({ "ID in another case", wrap (preset ("<PARAM ID=\"POT_INR\" ValueFloat=\"0.25\"/>")), {} });
-    cases.push_back ({ "ValueFloat in another case", wrap (preset ("<PARAM ID=\"pot_inr\" valuefloat=\"0.25\"/>")), { { 1, 0.0f } } });
-    cases.push_back ({ "missing ValueFloat", wrap (preset ("<PARAM ID=\"btn_hd3\" ValueMidi=\"1\"/>")), { { 8, 0.0f } } });
-    cases.push_back ({ "ValueFloat not a number", wrap (preset ("<PARAM ID=\"btn_hd3\" ValueFloat=\"on\"/>")), { { 8, 0.0f } } });
-    cases.push_back ({ "ValueFloat with spaces and a suffix", wrap (preset ("<PARAM ID=\"btn_hd3\" ValueFloat=\"  0.625xyz\"/>")), { { 8, 0.625f } } });
-    cases.push_back ({ "ValueFloat 2.5", wrap (preset ("<PARAM ID=\"pot_swl\" ValueFloat=\"2.5\"/>")), { { 2, 2.5f } } });
-    cases.push_back ({ "ValueFloat negative", wrap (preset ("<PARAM ID=\"pot_swl\" ValueFloat=\"-0.5\"/>")), { { 2, -0.5f } } });
+    cases.push_back ({ "text that is not XML", wrapState ("not xml at all"), {} });
+    cases.push_back ({ "unbalanced XML", wrapState ("<OrqPRESET><PARAM ID=\"btn_rpt\" ValueFloat=\"0.75\">"), {} });
+    cases.push_back ({ "empty text", wrapState (""), {} });
+    cases.push_back ({ "root with another tag", wrapState (presetXml (one, "OrqPRESETS")), {} });
+    cases.push_back ({ "root tag in another case", wrapState (presetXml (one, "orqpreset")), { { 3, 0.75f } } });
+    cases.push_back ({ "no XML declaration", wrapState ("<OrqPRESET>" + one + "</OrqPRESET>"), { { 3, 0.75f } } });
+    cases.push_back ({ "PARAM tag in another case", wrapState (presetXml ("<param ID=\"pot_inr\" ValueFloat=\"0.25\"/>")), { { 1, 0.25f } } });
+    cases.push_back ({ "ID attribute in another case", wrapState (presetXml ("<PARAM id=\"pot_inr\" ValueFloat=\"0.25\"/>")), {} });
+    cases.push_back ({ "missing ID", wrapState (presetXml ("<PARAM ValueFloat=\"0.25\"/>")), {} });
+    cases.push_back ({ "unknown ID", wrapState (presetXml ("<PARAM ID=\"pot_xyz\" ValueFloat=\"0.25\"/>")), {} });
+    cases.push_back ({ "ID in another case", wrapState (presetXml ("<PARAM ID=\"POT_INR\" ValueFloat=\"0.25\"/>")), {} });
+    cases.push_back ({ "ValueFloat in another case", wrapState (presetXml ("<PARAM ID=\"pot_inr\" valuefloat=\"0.25\"/>")), { { 1, 0.0f } } });
+    cases.push_back ({ "missing ValueFloat", wrapState (presetXml ("<PARAM ID=\"btn_hd3\" ValueMidi=\"1\"/>")), { { 8, 0.0f } } });
+    cases.push_back ({ "ValueFloat not a number", wrapState (presetXml ("<PARAM ID=\"btn_hd3\" ValueFloat=\"on\"/>")), { { 8, 0.0f } } });
+    cases.push_back ({ "ValueFloat with spaces and a suffix", wrapState (presetXml ("<PARAM ID=\"btn_hd3\" ValueFloat=\"  0.625xyz\"/>")), { { 8, 0.625f } } });
+    cases.push_back ({ "ValueFloat 2.5", wrapState (presetXml ("<PARAM ID=\"pot_swl\" ValueFloat=\"2.5\"/>")), { { 2, 2.5f } } });
+    cases.push_back ({ "ValueFloat negative", wrapState (presetXml ("<PARAM ID=\"pot_swl\" ValueFloat=\"-0.5\"/>")), { { 2, -0.5f } } });
     cases.push_back ({ "non-finite values skipped, finite ones loaded",
-                       wrap (preset ("<PARAM ID=\"pot_inl\" ValueFloat=\"nan\"/><PARAM ID=\"pot_inr\" ValueFloat=\"0.25\"/>"
+                       wrapState (presetXml ("<PARAM ID=\"pot_inl\" ValueFloat=\"nan\"/><PARAM ID=\"pot_inr\" ValueFloat=\"0.25\"/>"
                                      "<PARAM ID=\"pot_swl\" ValueFloat=\"inf\"/><PARAM ID=\"btn_rpt\" ValueFloat=\"-inf\"/>"
                                      "<PARAM ID=\"btn_ton\" ValueFloat=\"1e39\"/><PARAM ID=\"btn_tog\" ValueFloat=\"0.0\"/>")),
                        { { 1, 0.25f }, { 10, 0.0f } } });
-    cases.push_back ({ "ValueMidi and name ignored", wrap (preset ("<PARAM ID=\"btn_ton\" ValueFloat=\"0.5\" ValueMidi=\"3\">Other</PARAM>")), { { 4, 0.5f } } });
-    cases.push_back ({ "partial state", wrap (preset ("<PARAM ID=\"btn_tog\" ValueFloat=\"0.0\"/><PARAM ID=\"pot_inl\" ValueFloat=\"0.5\"/>")),
+    cases.push_back ({ "ValueMidi and name ignored", wrapState (presetXml ("<PARAM ID=\"btn_ton\" ValueFloat=\"0.5\" ValueMidi=\"3\">Other</PARAM>")), { { 4, 0.5f } } });
+    cases.push_back ({ "partial state", wrapState (presetXml ("<PARAM ID=\"btn_tog\" ValueFloat=\"0.0\"/><PARAM ID=\"pot_inl\" ValueFloat=\"0.5\"/>")),
                        { { 10, 0.0f }, { 0, 0.5f } } });
-    cases.push_back ({ "duplicates: the later wins", wrap (preset ("<PARAM ID=\"btn_spd\" ValueFloat=\"0.25\"/><PARAM ID=\"btn_spd\" ValueFloat=\"0.875\"/>")),
+    cases.push_back ({ "duplicates: the later wins", wrapState (presetXml ("<PARAM ID=\"btn_spd\" ValueFloat=\"0.25\"/><PARAM ID=\"btn_spd\" ValueFloat=\"0.875\"/>")),
                        { { 5, 0.875f } } });
     cases.push_back ({ "PROGRAM and nested elements ignored",
-                       wrap (preset ("<PROGRAM ID=\"pot_inl\" ValueFloat=\"0.5\"/>"
+                       wrapState (presetXml ("<PROGRAM ID=\"pot_inl\" ValueFloat=\"0.5\"/>"
                                      "<GROUP><PARAM ID=\"pot_inr\" ValueFloat=\"0.5\"/></GROUP>"
                                      "<PARAM ID=\"btn_hd1\" ValueFloat=\"1.0\"><PARAM ID=\"btn_hd2\" ValueFloat=\"1.0\"/></PARAM>"
                                      "loose text")),
@@ -310,10 +264,10 @@ static std::vector<StateCase> stateCases()
         return text;
     };
 
-    cases.push_back ({ "elements nested deeper than the parser can go", wrap (preset (one + nested (100000, ""))), {} });
-    cases.push_back ({ "nested deeper than 256 levels", wrap (preset (one + nested (256, ""))), {} });
-    cases.push_back ({ "nested 256 levels deep", wrap (preset (one + nested (255, ""))), { { 3, 0.75f } } });
-    cases.push_back ({ "the default state", wrap (defaultStateXml),
+    cases.push_back ({ "elements nested deeper than the parser can go", wrapState (presetXml (one + nested (100000, ""))), {} });
+    cases.push_back ({ "nested deeper than 256 levels", wrapState (presetXml (one + nested (256, ""))), {} });
+    cases.push_back ({ "nested 256 levels deep", wrapState (presetXml (one + nested (255, ""))), { { 3, 0.75f } } });
+    cases.push_back ({ "the default state", wrapState (defaultStateXml),
                        { { 0, 1.0f }, { 1, 1.0f }, { 2, 64.0f / 127.0f }, { 3, 64.0f / 127.0f }, { 4, 1.0f },
                          { 5, 64.0f / 127.0f }, { 6, 0.0f }, { 7, 0.0f }, { 8, 1.0f }, { 9, 0.0f }, { 10, 1.0f } } });
 
@@ -327,34 +281,3 @@ INSTANTIATE_TEST_SUITE_P (EveryCase, StateReadingTest, testing::ValuesIn (stateC
                                                                               .replaceCharacter (' ', '_');
                               return (name + "_" + juce::String (info.index)).toStdString();
                           });
-
-//==============================================================================
-TEST (StateText, OnlyTheFrameworksOwnFormOfAByteBlockIsSound)
-{
-    juce::MemoryBlock state;
-    SpoolwarpAudioProcessor().getStateInformation (state);
-    const auto text = state.toBase64Encoding();
-    const auto data = text.fromFirstOccurrenceOf (".", false, false);
-
-    const std::pair<juce::String, bool> cases[] {
-        { text, true },
-        { juce::MemoryBlock().toBase64Encoding(), true },
-        { "855." + data, true },                               // fewer bytes than the data holds
-        { "857." + data, false },                              // more bytes than the data holds
-        { "-1.AAAA", false },
-        { "+3.AAAA", false },
-        { " 3.AAAA", false },
-        { "2000000000.AAAA", false },
-        { "4294967353.AAAA", false },
-        { "99999999999." + data, false },
-        { ".AAAA", false },
-        { "3.AA=A", false },
-        { "3.AA A", false },
-        { juce::String::fromUTF8 ("3.A\xc3\xa9" "AA"), false },
-        { "VMjLg7z", false },
-        { "", false },
-    };
-
-    for (const auto& [candidate, sound] : cases)
-        EXPECT_EQ (StateFormat::isMemoryBlockText (candidate), sound) << candidate.substring (0, 40);
-}
