@@ -8,8 +8,8 @@ namespace
     constexpr float designHeight = 646.0f;
 }
 
-SpoolwarpAudioProcessorEditor::SpoolwarpAudioProcessorEditor (SpoolwarpAudioProcessor& processor)
-    : juce::AudioProcessorEditor (processor), processorRef (processor)
+SpoolwarpAudioProcessorEditor::SpoolwarpAudioProcessorEditor (SpoolwarpAudioProcessor& processorToEdit)
+    : juce::AudioProcessorEditor (processorToEdit), processorRef (processorToEdit)
 {
     setResizeLimits (615, 452, 1142, 839);
     getConstrainer()->setFixedAspectRatio (879.0 / 646.0);

@@ -6,6 +6,6 @@ cd "$(dirname "$0")/.."
 ./tools/install-deps.sh
 
 export CCACHE_SLOPPINESS=time_macros
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build --parallel "$(nproc)" --target Spoolwarp_Standalone
+cmake --preset release >/dev/null
+cmake --build --preset release --parallel "$(nproc)" --target Spoolwarp_Standalone
 exec "build/Spoolwarp_artefacts/Release/Standalone/Spoolwarp" "$@"

@@ -2,22 +2,16 @@
 # Runs a command on a private Xvfb display (Mesa's software OpenGL) and stops the server after it.
 # Listing tests needs no display, so that runs directly.
 set -euo pipefail
+. "$(dirname "$0")/../../tools/xvfb-session.sh"
 
 case " $* " in
     *" --gtest_list_tests "*) exec "$@" ;;
 esac
 
 work=$(mktemp -d)
-Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1600x1200x24 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb=$!
-trap 'kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; rm -rf "$work"' EXIT
-
-for _ in $(seq 200); do
-    [ -s "$work/display" ] && break
-    kill -0 "$xvfb" 2>/dev/null || { cat "$work/xvfb.log" >&2; exit 1; }
-    sleep 0.05
-done
-export DISPLAY=":$(head -n1 "$work/display")"
+xvfb_pid=""
+trap '[ -n "$xvfb_pid" ] && { kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; }; rm -rf "$work"' EXIT
+start_xvfb "$work" 1600x1200x24 || { cat "$work/xvfb.log" >&2; exit 1; }
 
 # A process that is not a JUCE application has no X error handler; with these two atoms
 # interned up front, JUCE's window set-up raises no BadAtom error on a bare server.

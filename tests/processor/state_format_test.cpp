@@ -101,9 +101,9 @@ TEST_P (StateTextTest, UnsafeTextsAreRefusedAndEverythingElseIsRead)
 }
 
 INSTANTIATE_TEST_SUITE_P (Texts, StateTextTest, ::testing::ValuesIn (textCases()),
-                          [] (const ::testing::TestParamInfo<TextCase>& info)
+                          [] (const ::testing::TestParamInfo<TextCase>& testInfo)
                           {
-                              return juce::String (info.param.description).retainCharacters ("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 ")
+                              return juce::String (testInfo.param.description).retainCharacters ("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 ")
                                                                            .replaceCharacter (' ', '_').toStdString();
                           });
 

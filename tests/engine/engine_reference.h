@@ -312,7 +312,7 @@ private:
     float rollTape (float input)
     {
         int32_t N = (int32_t) tapeLength;
-        int32_t p = (int32_t) tapePos;
+        const auto p = (size_t) tapePos;
 
         float s = flawMap[p] * (-0.5f) + 1.0f;
 
@@ -327,12 +327,12 @@ private:
 
         tape[p] = tape[p] * 0.002f;
 
-        int32_t r = p - headOffset[0];
+        int32_t r = (int32_t) p - headOffset[0];
 
         if (r < 0)
             r = r + N;
 
-        tape[r] = (h + input) + tape[r];
+        tape[(size_t) r] = (h + input) + tape[(size_t) r];
 
         float sum = 0.0f;
 
@@ -340,12 +340,12 @@ private:
         {
             if (headEnabled[k - 1])
             {
-                int32_t i = p - headOffset[k];
+                int32_t i = (int32_t) p - headOffset[k];
 
                 if (i < 0)
                     i = i + N;
 
-                sum = sum + tape[i];
+                sum = sum + tape[(size_t) i];
             }
         }
 

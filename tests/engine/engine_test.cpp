@@ -164,7 +164,7 @@ INSTANTIATE_TEST_SUITE_P (Cases, FlawMapRule, ::testing::Values (
     FlawCase { "endsWithMap", 50, 8, { 45 }, { { 45, 50 } } },
     FlawCase { "restartInsideRun", 6000, 1984, { 1000, 1100 }, { { 1000, 1000 + 1984 + 100 } } },
     FlawCase { "adjacentRuns", 50, 8, { 5, 13 }, { { 5, 21 } } }),
-    [] (const auto& info) { return std::string (info.param.name); });
+    [] (const auto& testInfo) { return std::string (testInfo.param.name); });
 
 TEST (FlawMap, ConstructorAppliesTheRuleToRandAfterSeeding)
 {
@@ -876,7 +876,7 @@ TEST_P (ReferenceComparison, EveryOutputSampleMatchesBitForBit)
             engine.Process (l, r);
             const uint64_t pos = engine.dsp->tapePos;
             turns += pos < lastPos ? 1 : 0;
-            spliceSteps += pos > (uint64_t) engine.dsp->spliceThreshold ? 1 : 0;
+            spliceSteps += pos > (uint64_t) engine.dsp->spliceThreshold ? 1u : 0u;
             lastPos = pos;
         });
 
@@ -1034,4 +1034,4 @@ INSTANTIATE_TEST_SUITE_P (Faults, NonFiniteRecovery, ::testing::Values (
     FaultCase { "inputRightNaN", 1, notANumber, 1.0f, 0.5f },
     FaultCase { "swellInfinite", 2, infinity, 1.0f, 0.5f },
     FaultCase { "swellNaN", 2, notANumber, 1.0f, 0.5f }),
-    [] (const auto& info) { return std::string (info.param.name); });
+    [] (const auto& testInfo) { return std::string (testInfo.param.name); });

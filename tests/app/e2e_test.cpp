@@ -915,7 +915,7 @@ namespace
     }
 
     INSTANTIATE_TEST_SUITE_P (StartedWith, ApplicationRun, ::testing::ValuesIn (startCases),
-                              [] (const auto& info) { return std::string (info.param.name); });
+                              [] (const auto& testInfo) { return std::string (testInfo.param.name); });
 
     //==============================================================================
     TEST_F (ApplicationWithJack, FirstStartOpensOneInputAndOneOutputWithTheInputMuted)
@@ -1005,5 +1005,5 @@ namespace
     }
 
     INSTANTIATE_TEST_SUITE_P (FilterState, MalformedSavedState, ::testing::ValuesIn (malformedStates()),
-                              [] (const auto& info) { return std::string (info.param.name); });
+                              [] (const auto& testInfo) { return std::string (testInfo.param.name); });
 }

@@ -262,9 +262,9 @@ INSTANTIATE_TEST_SUITE_P (EveryRateAndBlockSize, RateAndBlockTest,
 
                               return cases;
                           }()),
-                          [] (const ::testing::TestParamInfo<RateAndBlock>& info)
+                          [] (const ::testing::TestParamInfo<RateAndBlock>& testInfo)
                           {
-                              return std::to_string ((int) info.param.rate) + "Hz_" + std::to_string (info.param.blockSize);
+                              return std::to_string ((int) testInfo.param.rate) + "Hz_" + std::to_string (testInfo.param.blockSize);
                           });
 
 //==============================================================================
@@ -441,7 +441,7 @@ TEST_P (RandomAutomationTest, OutputStaysSoundAndTheEchoRecovers)
 }
 
 INSTANTIATE_TEST_SUITE_P (BothEngineRates, RandomAutomationTest, ::testing::Values (44100.0, 96000.0),
-                          [] (const ::testing::TestParamInfo<double>& info) { return std::to_string ((int) info.param) + "Hz"; });
+                          [] (const ::testing::TestParamInfo<double>& testInfo) { return std::to_string ((int) testInfo.param) + "Hz"; });
 
 //==============================================================================
 TEST (SampleRateChanges, AnyOrderRebuildsOnlyWhenTheEngineRateChanges)

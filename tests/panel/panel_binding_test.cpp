@@ -104,7 +104,7 @@ TEST_P (KnobBinding, DoubleClickOnTheDefaultSendsNothing)
 }
 
 INSTANTIATE_TEST_SUITE_P (Panel, KnobBinding, ::testing::Range (0, 6),
-                          [] (const auto& info) { return juce::String (FxParams[info.param].textId).toStdString(); });
+                          [] (const auto& testInfo) { return juce::String (FxParams[testInfo.param].textId).toStdString(); });
 
 class SwitchBinding : public Binding, public ::testing::WithParamInterface<int> {};
 
@@ -123,7 +123,7 @@ TEST_P (SwitchBinding, ClickFlipsTheParameterAndInformsTheHostOnce)
 }
 
 INSTANTIATE_TEST_SUITE_P (Panel, SwitchBinding, ::testing::Range (6, 11),
-                          [] (const auto& info) { return juce::String (FxParams[info.param].textId).toStdString(); });
+                          [] (const auto& testInfo) { return juce::String (FxParams[testInfo.param].textId).toStdString(); });
 
 //==============================================================================
 TEST_F (Binding, AltClickSetsTheDoubleClickValue)

@@ -275,9 +275,9 @@ static std::vector<StateCase> stateCases()
 }
 
 INSTANTIATE_TEST_SUITE_P (EveryCase, StateReadingTest, testing::ValuesIn (stateCases()),
-                          [] (const testing::TestParamInfo<StateCase>& info)
+                          [] (const testing::TestParamInfo<StateCase>& testInfo)
                           {
-                              auto name = juce::String (info.param.description).retainCharacters ("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 ")
+                              auto name = juce::String (testInfo.param.description).retainCharacters ("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 ")
                                                                               .replaceCharacter (' ', '_');
-                              return (name + "_" + juce::String (info.index)).toStdString();
+                              return (name + "_" + juce::String (testInfo.index)).toStdString();
                           });

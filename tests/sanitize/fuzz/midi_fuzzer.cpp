@@ -42,6 +42,9 @@ namespace
     };
 }
 
+// The entry point libFuzzer calls with each input.
+extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size);
+
 extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
 {
     static SpoolwarpAudioProcessor processor;
