@@ -203,6 +203,32 @@ float CModOscillator::Tick() noexcept
 }
 
 //==============================================================================
+void CHumAhead::Refill (float phase, float step) noexcept
+{
+    bool inRange = ExactMaths::Usable();
+
+    for (auto& p : phases)
+    {
+        p = phase;
+        inRange = inRange && phase >= 0.0f && phase < ExactMaths::sinLimit * 0.5f;
+        phase = phase + step;
+
+        if (phase >= twoPi)
+            phase = phase - twoPi;
+    }
+
+    if (inRange)
+    {
+        ExactMaths::Hums8 (phases, hums);
+        return;
+    }
+
+    for (int i = 0; i < ahead; ++i)
+        hums[i] = (CCSpoolwarpDSP::SaturatingTanh (std::sin (phases[i]) * 12.0f)
+                   + std::tanh (std::sin (phases[i] + phases[i]))) * 0.0015f;
+}
+
+//==============================================================================
 float CCSpoolwarpDSP::NextHiss (double& state) noexcept
 {
     const double square = state * state;
@@ -343,14 +369,14 @@ void CSpoolwarp::Process (float& left, float& right) noexcept
 
     // The long-latency work that nothing else waits for comes first: the hum, the motor and
     // the echo low-pass coefficients. The record signal, which needs the hum, is recorded last.
-    float humPhase = d.humPhase + (d.invSampleRate * 50.0f) * twoPi;
+    const float humStep = (d.invSampleRate * 50.0f) * twoPi;
+    float humPhase = d.humPhase + humStep;
 
     if (humPhase >= twoPi)
         humPhase = humPhase - twoPi;
 
     d.humPhase = humPhase;
-    const float hum = (CCSpoolwarpDSP::SaturatingTanh (std::sin (humPhase) * 12.0f)
-                       + std::tanh (std::sin (humPhase + humPhase))) * 0.0015f;
+    const float hum = d.humAhead.At (humPhase, humStep);
     const float fedBack = d.feedbackSample + hum;
 
     const float recordSum = left + right;

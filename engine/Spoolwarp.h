@@ -1,9 +1,11 @@
 #pragma once
 
+#include "ExactMaths.h"
 #include "RelaxedAtomic.h"
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 //==============================================================================
@@ -73,6 +75,41 @@ public:
 };
 
 //==============================================================================
+/** The hum of the coming engine samples, computed eight at a time by ExactMaths::Hums8. */
+class CHumAhead
+{
+public:
+    /** (tanhf(sinf(phase) * 12) + tanhf(sinf(phase + phase))) * 0.0015, bit for bit, where the
+        phase advances by step per call: a value computed ahead is used only for the phase it was
+        computed for, whatever phase a call brings.
+    */
+    float At (float phase, float step) noexcept
+    {
+        if (next < ahead && bitsOf (phases[next]) == bitsOf (phase))
+            return hums[next++];
+
+        Refill (phase, step);
+        next = 1;
+        return hums[0];
+    }
+
+private:
+    void Refill (float phase, float step) noexcept;
+
+    static uint32_t bitsOf (float x) noexcept
+    {
+        uint32_t bits;
+        std::memcpy (&bits, &x, sizeof (bits));
+        return bits;
+    }
+
+    static constexpr int32_t ahead = 8;
+    float phases[ahead] = {};
+    float hums[ahead] = {};
+    int32_t next = ahead;
+};
+
+//==============================================================================
 /** Fills map[0 .. length-1] with 0.0 or 1.0: a run of runLength flawed positions starts
     wherever draw() & 0x7fff is 0 (a zero inside a run restarts it); one draw per position.
 */
@@ -108,7 +145,7 @@ public:
     static float NextHiss (double& state) noexcept;
 
     /** Magnitude from which tanhf(x) rounds to exactly +-1. */
-    static constexpr float tanhSaturation = 9.01091385f;
+    static constexpr float tanhSaturation = ExactMaths::tanhLimit;
 
     /** tanhf(x), bit for bit, without the call where the result is +-1. */
     static float SaturatingTanh (float x) noexcept
@@ -179,6 +216,9 @@ public:
     RelaxedAtomic<float> baseSpeed { 0.0f };
     RelaxedAtomic<float> motorOn { 1.0f };
     RelaxedAtomic<bool> headEnabled[3] { { false }, { false }, { false } };
+
+    // Derived from humPhase, not a state of the model: the hum computed ahead.
+    CHumAhead humAhead;
 };
 
 //==============================================================================
