@@ -1,5 +1,7 @@
 #include "floor_model.h"
 
+#include "Spoolwarp.h"
+
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -54,15 +56,14 @@ namespace
 
         void Process (float& left, float& right) noexcept override
         {
-            // The hum: two sinf, and tanhf where the fundamental does not saturate.
+            // The hum: two sinf, and tanhf where the fundamental does not saturate, computed like
+            // the engine's, eight samples at a time in vector lanes.
             phase = phase + phaseStep;
 
             if (phase >= 6.2831855f)
                 phase = phase - 6.2831855f;
 
-            const float fundamental = std::sin (phase) * 12.0f;
-            const float clipped = std::abs (fundamental) >= 9.01091385f ? std::copysign (1.0f, fundamental) : std::tanh (fundamental);
-            const float hum = (clipped + std::tanh (std::sin (phase + phase))) * 0.0015f;
+            const float hum = humAhead.At (phase, phaseStep);
 
             const float recordSum = left + right;
             const float feedbackLevel = smooth (feedbackState, 0.2539f);
@@ -167,6 +168,7 @@ namespace
         int32_t position = 0;
         double hissState = 19.19191919191919;
         Lowpass hissFilter, headFilterA, headFilterB, lowCut;
+        CHumAhead humAhead;
         const float phaseStep, speedCoef, envCoef;
         float phase = 0.0f, speed = 0.6776f, accumulator = 0.0f, lastOutput = 0.0f, feedbackSample = 0.0f;
         float envelope = 0.0f, wet1[2] = {}, wet2[2] = {};
