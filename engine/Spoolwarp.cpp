@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <initializer_list>
 #include <limits>
@@ -229,6 +230,58 @@ void CHumAhead::Refill (float phase, float step) noexcept
 }
 
 //==============================================================================
+// The eight speeds follow the motor's smoothing towards the target. Each step below is a loop
+// over the eight lanes, which the compiler vectorises; tanf's polynomial serves the lanes in its
+// range and the library the others.
+void CWetAhead::Refill (float speed, float target, const CCSpoolwarpDSP& d) noexcept
+{
+    speeds[0] = speed;
+
+    for (int i = 1; i < ahead; ++i)
+    {
+        const float previous = speeds[i - 1];
+        speeds[i] = (previous - target) * (target > previous ? d.motorRiseCoef : d.motorFallCoef) + target;
+    }
+
+    float argument[ahead], tangent[ahead];
+
+    for (int i = 0; i < ahead; ++i)
+    {
+        const float proportional = (d.sampleRate * 0.15f) * speeds[i];
+        const float cutoff = d.wetCutoffMin > proportional ? d.wetCutoffMin
+                                                           : (proportional > d.wetCutoffMax ? d.wetCutoffMax : proportional);
+        argument[i] = cutoff * d.piOverRate;
+        tangent[i] = ExactMaths::TanPolynomial (argument[i]);
+    }
+
+    for (int i = 0; i < ahead; ++i)
+    {
+        uint32_t bits;
+        std::memcpy (&bits, &argument[i], sizeof (bits));
+
+        if (bits - ExactMaths::tanLowBits >= ExactMaths::tanHighBits - ExactMaths::tanLowBits)
+            tangent[i] = std::tan (argument[i]);
+    }
+
+    for (int i = 0; i < ahead; ++i)
+    {
+        const float wc = tangent[i] * d.twoRate;
+        const float inv = 1.0f / (wc * wc);
+        const float a = d.fourRateSquared * inv + 1.0f;
+        const float a1 = 2.0f - inv * d.eightRateSquared;
+        const float b1 = (wetDamping1 / wc) * d.twoRate;
+        const float g1 = 1.0f / (a + b1);
+        const float b2 = (wetDamping2 / wc) * d.twoRate;
+        const float g2 = 1.0f / (a + b2);
+        inputGain[i] = (g1 * 0.5f) * g2;
+        feedback11[i] = a1 * g1;
+        feedback21[i] = (a - b1) * g1;
+        feedback12[i] = a1 * g2;
+        feedback22[i] = (a - b2) * g2;
+    }
+}
+
+//==============================================================================
 float CCSpoolwarpDSP::NextHiss (double& state) noexcept
 {
     const double square = state * state;
@@ -394,14 +447,7 @@ void CSpoolwarp::Process (float& left, float& right) noexcept
     d.tapeSpeed = speed;
 
     // Coefficients of the fourth-order low-pass on the echo, its cut-off following the speed.
-    const float wc = std::tan (d.WetCutoff (speed) * d.piOverRate) * d.twoRate;
-    const float inv = 1.0f / (wc * wc);
-    const float a = d.fourRateSquared * inv + 1.0f;
-    const float a1 = 2.0f - inv * d.eightRateSquared;
-    const float b1 = (wetDamping1 / wc) * d.twoRate;
-    const float g1 = 1.0f / (a + b1);
-    const float b2 = (wetDamping2 / wc) * d.twoRate;
-    const float g2 = 1.0f / (a + b2);
+    const CWetCoefficients wet = d.wetAhead.At (speed, target, d);
 
     // Decide which of the five sub-steps move the tape, then make those steps.
     float accumulator = d.stepAccumulator;
@@ -446,14 +492,14 @@ void CSpoolwarp::Process (float& left, float& right) noexcept
 
     d.feedbackSample = wetInput;
 
-    const float o1 = wetSection (d.wetStage1, wetInput * ((g1 * 0.5f) * g2), a1 * g1, (a - b1) * g1);
-    const float o2 = wetSection (d.wetStage2, o1, a1 * g2, (a - b2) * g2);
+    const float o1 = wetSection (d.wetStage1, wetInput * wet.inputGain, wet.feedback11, wet.feedback21);
+    const float o2 = wetSection (d.wetStage2, o1, wet.feedback12, wet.feedback22);
 
     const float wetTarget = speed > 0.01f ? d.wetLevelTarget.get() : 0.0f;
-    const float wet = o2 * d.wetLevelSmoother.Tick (wetTarget);
+    const float echo = o2 * d.wetLevelSmoother.Tick (wetTarget);
 
-    left = left + wet;
-    right = wet + right;
+    left = left + echo;
+    right = echo + right;
 
     const float recordInput = recordSum + fedBack * feedbackLevel;
 

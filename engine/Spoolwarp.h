@@ -110,6 +110,56 @@ private:
 };
 
 //==============================================================================
+/** The echo low-pass's coefficients at one tape speed. */
+struct CWetCoefficients
+{
+    float inputGain;   // (G1 x 0.5) x G2
+    float feedback11;  // C1 of the first section
+    float feedback21;  // C2 of the first section
+    float feedback12;  // C1 of the second section
+    float feedback22;  // C2 of the second section
+};
+
+class CCSpoolwarpDSP;
+
+/** The echo low-pass's coefficients for the speeds the motor reaches in the coming engine
+    samples if its target stays, computed eight at a time.
+*/
+class CWetAhead
+{
+public:
+    /** The coefficients at speed, bit for bit as computed from it alone: values computed ahead are
+        used only for the speed they were computed for. target is this sample's motor target.
+    */
+    CWetCoefficients At (float speed, float target, const CCSpoolwarpDSP& d) noexcept
+    {
+        if (! (next < ahead && bitsOf (speeds[next]) == bitsOf (speed)))
+        {
+            Refill (speed, target, d);
+            next = 0;
+        }
+
+        const int32_t i = next++;
+        return { inputGain[i], feedback11[i], feedback21[i], feedback12[i], feedback22[i] };
+    }
+
+private:
+    void Refill (float speed, float target, const CCSpoolwarpDSP& d) noexcept;
+
+    static uint32_t bitsOf (float x) noexcept
+    {
+        uint32_t bits;
+        std::memcpy (&bits, &x, sizeof (bits));
+        return bits;
+    }
+
+    static constexpr int32_t ahead = 8;
+    float speeds[ahead] = {};
+    float inputGain[ahead] = {}, feedback11[ahead] = {}, feedback21[ahead] = {}, feedback12[ahead] = {}, feedback22[ahead] = {};
+    int32_t next = ahead;
+};
+
+//==============================================================================
 /** Fills map[0 .. length-1] with 0.0 or 1.0: a run of runLength flawed positions starts
     wherever draw() & 0x7fff is 0 (a zero inside a run restarts it); one draw per position.
 */
@@ -217,8 +267,10 @@ public:
     RelaxedAtomic<float> motorOn { 1.0f };
     RelaxedAtomic<bool> headEnabled[3] { { false }, { false }, { false } };
 
-    // Derived from humPhase, not a state of the model: the hum computed ahead.
+    // Derived values, not states of the model: the hum and the echo low-pass's coefficients
+    // computed ahead.
     CHumAhead humAhead;
+    CWetAhead wetAhead;
 };
 
 //==============================================================================

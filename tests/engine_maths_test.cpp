@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <thread>
 #include <vector>
 
@@ -31,6 +32,7 @@ namespace
     // with its own, correctly rounded, results.
     float (*volatile librarySin) (float) = std::sin;
     float (*volatile libraryTanh) (float) = std::tanh;
+    float (*volatile libraryTan) (float) = std::tan;
 
     float libraryHum (float phase)
     {
@@ -115,6 +117,18 @@ TEST (ExactMaths, TanhMatchesTheLibraryForEveryFloatOfItsRange)
     }
 }
 
+TEST (ExactMaths, TanPolynomialMatchesTheLibraryForEveryFloatOfItsRange)
+{
+    const auto lanes = [] (const float* in, float* out)
+    {
+        for (int i = 0; i < 8; ++i)
+            out[i] = ExactMaths::TanPolynomial (in[i]);
+    };
+
+    const auto m = compareEveryFloat (ExactMaths::tanLowBits, ExactMaths::tanHighBits, lanes, libraryTan);
+    EXPECT_EQ (m.count, 0u) << "first at " << floatOf (m.firstBits);
+}
+
 // Every phase the hum takes at each engine rate: the phase sequence starts repeating after
 // 8982808 samples at 44100 Hz and 13176857 samples at 48000 Hz.
 TEST (ExactMaths, HumsMatchTheFormulaForEveryPhaseOfTheSequence)
@@ -171,5 +185,56 @@ TEST (HumAhead, GivesTheFormulaForEveryPhaseItIsAsked)
     {
         EXPECT_EQ (bitsOf (ahead.At (phase, step)), bitsOf (libraryHum (phase))) << i;
         phase = phase + step;
+    }
+}
+
+// The coefficients computed ahead serve only the speeds they were computed for: speeds the motor
+// reaches, speeds it does not, speeds beyond the polynomial's range and speeds that are not finite.
+TEST (WetAhead, GivesTheDirectCoefficientsForEverySpeedItIsAsked)
+{
+    CSpoolwarp engine (48000.0f, 1234u);
+    const auto& d = *engine.dsp;
+
+    const auto direct = [&d] (float speed)
+    {
+        const float wc = libraryTan (d.WetCutoff (speed) * d.piOverRate) * d.twoRate;
+        const float inv = 1.0f / (wc * wc);
+        const float a = d.fourRateSquared * inv + 1.0f;
+        const float a1 = 2.0f - inv * d.eightRateSquared;
+        const float b1 = (0.765366971f / wc) * d.twoRate;
+        const float g1 = 1.0f / (a + b1);
+        const float b2 = (1.84775901f / wc) * d.twoRate;
+        const float g2 = 1.0f / (a + b2);
+        return CWetCoefficients { (g1 * 0.5f) * g2, a1 * g1, (a - b1) * g1, a1 * g2, (a - b2) * g2 };
+    };
+
+    const auto expectDirect = [&direct] (const CWetCoefficients& c, float speed)
+    {
+        const auto e = direct (speed);
+        EXPECT_EQ (bitsOf (c.inputGain), bitsOf (e.inputGain)) << speed;
+        EXPECT_EQ (bitsOf (c.feedback11), bitsOf (e.feedback11)) << speed;
+        EXPECT_EQ (bitsOf (c.feedback21), bitsOf (e.feedback21)) << speed;
+        EXPECT_EQ (bitsOf (c.feedback12), bitsOf (e.feedback12)) << speed;
+        EXPECT_EQ (bitsOf (c.feedback22), bitsOf (e.feedback22)) << speed;
+    };
+
+    CWetAhead ahead;
+    const float speeds[] = { 0.5f, 0.0f, 0.001f, 0.35f, 0.6776f, 1.0f, 1.43f, 1.65f, 3.5f, 1e30f, -1.0f,
+                             std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN() };
+
+    for (const float speed : speeds)
+        for (const float target : { 0.0f, 0.6776f, 2.0f })
+            expectDirect (ahead.At (speed, target, d), speed);
+
+    // Following the motor towards its target, as Process asks.
+    for (const float target : { 0.6776f, 0.0f, 1.65f })
+    {
+        float speed = 0.5f;
+
+        for (int i = 0; i < 40; ++i)
+        {
+            expectDirect (ahead.At (speed, target, d), speed);
+            speed = (speed - target) * (target > speed ? d.motorRiseCoef : d.motorFallCoef) + target;
+        }
     }
 }
