@@ -36,7 +36,7 @@ namespace
     {
     public:
         explicit Floor (float rate)
-            : sampleRate (rate),
+            : constants (rate, 1u),
               length ((int32_t) (rate * 5.5f)),
               tape ((size_t) length + 1),
               flawMap ((size_t) length),
@@ -45,7 +45,6 @@ namespace
               headFilterB (makeLowpass (0.11f * (44100.0f / rate), 0.71f)),
               lowCut (makeLowpass (0.03f * (44100.0f / rate), 0.5f)),
               phaseStep ((1.0f / rate * 50.0f) * 6.2831855f),
-              speedCoef (std::exp (-4.6051702f / ((3600.0f * rate) * 0.001f))),
               envCoef (std::exp (-4.6051702f / ((100.0f * rate) * 0.001f)))
         {
             const float places[4] = { 3.5f, 7.2f, 9.7f, 12.9f };
@@ -79,17 +78,12 @@ namespace
             }
 
             const float target = std::abs (wow * 0.015f + 0.6776f);
-            speed = (speed - target) * speedCoef + target;
+            const auto& d = *constants.dsp;
+            speed = (speed - target) * (target > speed ? d.motorRiseCoef : d.motorFallCoef) + target;
 
-            // The echo low-pass coefficients: one tanf and five divisions.
-            const float wc = std::tan (((sampleRate * 0.15f) * speed) * (3.1415927f / sampleRate)) * (sampleRate + sampleRate);
-            const float inv = 1.0f / (wc * wc);
-            const float a = (4.0f * sampleRate * sampleRate) * inv + 1.0f;
-            const float a1 = 2.0f - inv * (8.0f * sampleRate * sampleRate);
-            const float b1 = (0.765366971f / wc) * (sampleRate + sampleRate);
-            const float g1 = 1.0f / (a + b1);
-            const float b2 = (1.84775901f / wc) * (sampleRate + sampleRate);
-            const float g2 = 1.0f / (a + b2);
+            // The echo low-pass coefficients, one tanf and five divisions, computed like the
+            // engine's, eight samples at a time.
+            const CWetCoefficients c = wetAhead.At (speed, target, d);
 
             const float recordInput = recordSum + (feedbackSample + hum) * feedbackLevel;
             float outputs[6];
@@ -120,8 +114,8 @@ namespace
             const float gain = denominator <= 1.0f ? 1.0f : 1.0f / denominator;
             feedbackSample = envelope >= 0.003f ? y * gain : (0.8f * y) * gain;
 
-            const float o1 = Section (wet1, feedbackSample * ((g1 * 0.5f) * g2), a1 * g1, (a - b1) * g1);
-            const float wet = Section (wet2, o1, a1 * g2, (a - b2) * g2) * smooth (wetState, 0.4535f);
+            const float o1 = Section (wet1, feedbackSample * c.inputGain, c.feedback11, c.feedback21);
+            const float wet = Section (wet2, o1, c.feedback12, c.feedback22) * smooth (wetState, 0.4535f);
             left = left + wet;
             right = wet + right;
         }
@@ -161,7 +155,7 @@ namespace
             return output;
         }
 
-        const float sampleRate;
+        const CSpoolwarp constants; // the engine whose coefficients the look-aheads read
         const int32_t length;
         std::vector<float> tape, flawMap;
         int32_t offsets[4];
@@ -169,7 +163,8 @@ namespace
         double hissState = 19.19191919191919;
         Lowpass hissFilter, headFilterA, headFilterB, lowCut;
         CHumAhead humAhead;
-        const float phaseStep, speedCoef, envCoef;
+        CWetAhead wetAhead;
+        const float phaseStep, envCoef;
         float phase = 0.0f, speed = 0.6776f, accumulator = 0.0f, lastOutput = 0.0f, feedbackSample = 0.0f;
         float envelope = 0.0f, wet1[2] = {}, wet2[2] = {};
         float feedbackState = 0.0f, dryLeftState = 0.0f, dryRightState = 0.0f, wetState = 0.0f;

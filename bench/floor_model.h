@@ -3,8 +3,9 @@
 #include <memory>
 
 // The work that the default settings make per engine sample and that no bit-exact engine
-// avoids: the maths with the engine's arguments (the hum's 2 sinf and 1.54 tanhf, in the
-// engine's eight-lane form, and 1 tanf) and the dependency chains of the motor, the tape
+// avoids: the maths with the engine's arguments (the hum's 2 sinf and 1.54 tanhf and the echo
+// low-pass's tanf and five divisions, both computed eight samples at a time like the engine's)
+// and the dependency chains of the motor, the tape
 // steps (about 3.39 per sample at the default speed) and the echo's conditioning, with
 // nothing else around them.
 class FloorModel
