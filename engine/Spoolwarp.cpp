@@ -247,10 +247,7 @@ void CWetAhead::Refill (float speed, float target, const CCSpoolwarpDSP& d) noex
 
     for (int i = 0; i < ahead; ++i)
     {
-        const float proportional = (d.sampleRate * 0.15f) * speeds[i];
-        const float cutoff = d.wetCutoffMin > proportional ? d.wetCutoffMin
-                                                           : (proportional > d.wetCutoffMax ? d.wetCutoffMax : proportional);
-        argument[i] = cutoff * d.piOverRate;
+        argument[i] = d.WetCutoff (speeds[i]) * d.piOverRate;
         tangent[i] = ExactMaths::TanPolynomial (argument[i]);
     }
 
