@@ -172,12 +172,12 @@ namespace
         const __m256 second = _mm256_set_m128 (sin4 (_mm256_extractf128_ps (doubled, 1)), sin4 (_mm256_castps256_ps128 (doubled)));
 
         // The fundamental saturates exactly from tanhLimit on; its lanes take +-1 there.
-        const __m256 driven = _mm256_mul_ps (first, splat (12.0f));
+        const __m256 driven = _mm256_mul_ps (first, splat (ExactMaths::humDrive));
         const __m256 magnitude = _mm256_and_ps (driven, _mm256_castsi256_ps (splat (0x7fffffff)));
         const __m256 saturated = _mm256_or_ps (_mm256_and_ps (driven, splat (-0.0f)), splat (1.0f));
         const __m256 fundamental = _mm256_blendv_ps (tanh8 (driven), saturated, _mm256_cmp_ps (magnitude, splat (ExactMaths::tanhLimit), _CMP_GE_OQ));
 
-        _mm256_storeu_ps (hums, _mm256_mul_ps (_mm256_add_ps (fundamental, tanh8 (second)), splat (0.0015f)));
+        _mm256_storeu_ps (hums, _mm256_mul_ps (_mm256_add_ps (fundamental, tanh8 (second)), splat (ExactMaths::humLevel)));
     }
 
     bool detectUsable() noexcept

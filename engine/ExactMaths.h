@@ -52,6 +52,10 @@ namespace ExactMaths
     /** out[i] = tanhf(in[i]) for |in[i]| < tanhLimit. Requires Usable(). */
     void Tanh8 (const float* in, float* out) noexcept;
 
+    /** The hum's drive into tanhf and its level. */
+    constexpr float humDrive = 12.0f;
+    constexpr float humLevel = 0.0015f;
+
     /** hums[i] = (tanhf(sinf(phases[i]) * 12) + tanhf(sinf(phases[i] + phases[i]))) * 0.0015, with
         tanhf taken as +-1 from tanhLimit on, where it rounds to +-1, for 0 <= phases[i] < sinLimit / 2.
         Requires Usable().

@@ -43,16 +43,22 @@ public:
 class CParamSmoother
 {
 public:
+    /** Added to the state before each step; keeps it away from denormal values. */
+    static constexpr float denormalGuard = 0.000001f;
+
+    /** The share of the state kept per step. */
+    static constexpr float retention = 0.99f;
+
     /** Advances towards target and returns the new state. */
     float Tick (float target) noexcept
     {
-        state = (state + 0.000001f) * a + target * b;
+        state = (state + denormalGuard) * a + target * b;
         return state;
     }
 
     float state = 0.0f;
-    float a = 0.99f;
-    float b = 1.0f - 0.99f;
+    float a = retention;
+    float b = 1.0f - retention;
 };
 
 //==============================================================================
