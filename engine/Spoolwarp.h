@@ -161,7 +161,9 @@ private:
 
     static constexpr int32_t ahead = 8;
     float speeds[ahead] = {};
-    float inputGain[ahead] = {}, feedback11[ahead] = {}, feedback21[ahead] = {}, feedback12[ahead] = {}, feedback22[ahead] = {};
+    float inputGain[ahead] = {};
+    float feedback11[ahead] = {}, feedback21[ahead] = {};
+    float feedback12[ahead] = {}, feedback22[ahead] = {};
     int32_t next = ahead;
 };
 
@@ -193,7 +195,8 @@ class CCSpoolwarpDSP
 {
 public:
     /** One tape step: hiss, erase, record input, play the enabled heads, advance, equalise.
-        Returns the head output.
+        Returns the head output. Used by the tests only: Process makes its steps inline with the
+        same transport, several per call.
     */
     float RollTape (float input) noexcept;
 
@@ -212,7 +215,9 @@ public:
     /** Limits x to [-1, 1] and shapes it with a cubic that reaches +-1 with zero slope. */
     static float SoftClip (float x) noexcept;
 
-    /** Advances the level envelope with |y| and returns y scaled by the leveller's gain. */
+    /** Advances the level envelope with |y| and returns y scaled by the leveller's gain.
+        Used by the tests only: Process runs the same leveller inline.
+    */
     float LevelFeedback (float y) noexcept;
 
     /** Cut-off in Hz of the echo's low-pass at a tape speed. */
@@ -221,6 +226,7 @@ public:
     /** Sets every signal state that is not finite to 0. */
     [[gnu::cold, gnu::noinline]] void RepairStates() noexcept;
 
+    // The rate, the tape loop and the positions of its heads.
     float sampleRate = 0.0f;
     float invSampleRate = 0.0f;
     std::unique_ptr<float[]> tape;
@@ -229,29 +235,39 @@ public:
     RelaxedAtomic<uint64_t> tapePos { 0 };
     int32_t spliceThreshold = 0;
     int32_t headOffset[4] = {};
+
+    // The per-sample states of the hum, the tape's movement and the feedback path.
     float humPhase = 0.0f;
     float tapeSpeed = 0.0f;
     float stepAccumulator = 0.0f;
     float lastTapeOutput = 0.0f;
     float feedbackSample = 0.0f;
     RelaxedAtomic<float> headMixGain { 1.0f };
+
+    // The motor's inertia and the leveller's envelope, with their coefficients.
     float smoothedSpeed = 0.5f;
     float motorRiseCoef = 0.0f;
     float motorFallCoef = 0.0f;
     float levelEnvelope = 0.0f;
     float envAttackCoef = 0.0f;
     float envReleaseCoef = 0.0f;
+
+    // The hiss generator, the wow, and the resonant low-passes of the tape step and the low cut.
     double hissState = 19.19191919191919;
     std::unique_ptr<CModOscillator> modOsc;
     CResonantLowpass headFilterA;
     CResonantLowpass headFilterB;
     CResonantLowpass hissFilter;
     CResonantLowpass lowCutFilter;
+
+    // The tone filter.
     float toneInvSampleRate = 0.0f;
     RelaxedAtomic<float> toneCoef { 0.0f };
     RelaxedAtomic<float> toneLow { 0.0f };
     RelaxedAtomic<float> toneBand { 0.0f };
     RelaxedAtomic<float> toneHigh { 0.0f };
+
+    // The echo's low-pass: the terms of its coefficients, its states and the cut-off's bounds.
     float fourRateSquared = 0.0f;
     float eightRateSquared = 0.0f;
     float twoRate = 0.0f;
@@ -260,6 +276,8 @@ public:
     float wetStage2[2] = {};
     float wetCutoffMin = 0.0f;
     float wetCutoffMax = 0.0f;
+
+    // The smoothed levels and the targets that the controls set.
     CParamSmoother dryLeftSmoother;
     CParamSmoother dryRightSmoother;
     CParamSmoother wetLevelSmoother;
@@ -268,6 +286,8 @@ public:
     RelaxedAtomic<float> inputRightTarget { 0.0f };
     RelaxedAtomic<float> wetLevelTarget { 0.0f };
     RelaxedAtomic<float> feedbackTarget { 0.0f };
+
+    // The switches and the speed that the controls set.
     RelaxedAtomic<float> toneOn { 0.0f };
     RelaxedAtomic<float> baseSpeed { 0.0f };
     RelaxedAtomic<float> motorOn { 1.0f };
