@@ -19,10 +19,11 @@ namespace ExactMaths
     constexpr uint32_t tanLowBits = 0x39000000;
     constexpr uint32_t tanHighBits = 0x3f2ca140;
 
-    /** tanf(x) for x whose bits lie in [tanLowBits, tanHighBits): the library's polynomial, without
-        branches, so that a loop over several values is vectorised.
+    /** tanf(x) for x whose bits lie in [tanLowBits, tanHighBits): the library's polynomial, on
+        one float or on each lane of a vector of floats.
     */
-    inline float TanPolynomial (float x) noexcept
+    template <typename Float>
+    inline Float TanPolynomial (Float x) noexcept
     {
         constexpr float t0 = 3.3333334327e-01f, t1 = 1.3333334029e-01f, t2 = 5.3968254477e-02f,
                         t3 = 2.1869488060e-02f, t4 = 8.8632395491e-03f, t5 = 3.5920790397e-03f,
@@ -30,11 +31,11 @@ namespace ExactMaths
                         t9 = 7.8179444245e-05f, t10 = 7.1407252108e-05f, t11 = -1.8558637748e-05f,
                         t12 = 2.5907305826e-05f;
         constexpr float y = 0.0f; // the reduction's low part, 0 without reduction
-        const float z = x * x;
-        const float w = z * z;
-        float r = t1 + w * (t3 + w * (t5 + w * (t7 + w * (t9 + w * t11))));
-        const float v = z * (t2 + w * (t4 + w * (t6 + w * (t8 + w * (t10 + w * t12)))));
-        const float s = z * x;
+        const Float z = x * x;
+        const Float w = z * z;
+        Float r = t1 + w * (t3 + w * (t5 + w * (t7 + w * (t9 + w * t11))));
+        const Float v = z * (t2 + w * (t4 + w * (t6 + w * (t8 + w * (t10 + w * t12)))));
+        const Float s = z * x;
         r = y + z * (s * (r + v) + y);
         r = r + t0 * s;
         return x + r;

@@ -119,6 +119,17 @@ namespace
         return envelope >= faintEnvelope ? y * gain : (faintLoss * y) * gain;
     }
 
+    // Four floats in the lanes of a vector; arithmetic on it is lane by lane.
+    using Lanes = float __attribute__ ((vector_size (16)));
+
+    // Cut-off in Hz of the echo's low-pass at a tape speed, on one float or on the lanes of a vector.
+    template <typename Float>
+    Float wetCutoff (Float speed, float sampleRate, Float lowest, Float highest) noexcept
+    {
+        const Float proportional = (sampleRate * wetCutoffPerSpeed) * speed;
+        return lowest > proportional ? lowest : (proportional > highest ? highest : proportional);
+    }
+
     // One direct-form II section of the echo's low-pass; state[0] is the newer delay.
     float wetSection (float* state, float input, float c1, float c2) noexcept
     {
@@ -307,20 +318,24 @@ void CHumAhead::Refill (float phase, float step) noexcept
 // range and the library the others.
 void CWetAhead::Refill (float speed, float target, const CCSpoolwarpDSP& d) noexcept
 {
-    speeds[0] = speed;
+    // The coefficients in locals: stores to this object's arrays could otherwise alias them.
+    const float rise = d.motorRiseCoef, fall = d.motorFallCoef, twoRate = d.twoRate;
+    const float fourRateSquared = d.fourRateSquared, eightRateSquared = d.eightRateSquared;
+    float lane[ahead], argument[ahead], tangent[ahead];
+
+    lane[0] = speed;
 
     for (int i = 1; i < ahead; ++i)
-    {
-        const float previous = speeds[i - 1];
-        speeds[i] = (previous - target) * (target > previous ? d.motorRiseCoef : d.motorFallCoef) + target;
-    }
+        lane[i] = (lane[i - 1] - target) * (target > lane[i - 1] ? rise : fall) + target;
 
-    float argument[ahead], tangent[ahead];
-
-    for (int i = 0; i < ahead; ++i)
+    for (int i = 0; i < ahead; i += 4)
     {
-        argument[i] = d.WetCutoff (speeds[i]) * d.piOverRate;
-        tangent[i] = ExactMaths::TanPolynomial (argument[i]);
+        Lanes speeds4;
+        std::memcpy (&speeds4, lane + i, sizeof (speeds4));
+        const Lanes arguments4 = wetCutoff (speeds4, d.sampleRate, Lanes {} + d.wetCutoffMin, Lanes {} + d.wetCutoffMax) * d.piOverRate;
+        const Lanes tangents4 = ExactMaths::TanPolynomial (arguments4);
+        std::memcpy (argument + i, &arguments4, sizeof (arguments4));
+        std::memcpy (tangent + i, &tangents4, sizeof (tangents4));
     }
 
     for (int i = 0; i < ahead; ++i)
@@ -334,14 +349,15 @@ void CWetAhead::Refill (float speed, float target, const CCSpoolwarpDSP& d) noex
 
     for (int i = 0; i < ahead; ++i)
     {
-        const float wc = tangent[i] * d.twoRate;
+        const float wc = tangent[i] * twoRate;
         const float inv = 1.0f / (wc * wc);
-        const float a = d.fourRateSquared * inv + 1.0f;
-        const float a1 = 2.0f - inv * d.eightRateSquared;
-        const float b1 = (wetDamping1 / wc) * d.twoRate;
+        const float a = fourRateSquared * inv + 1.0f;
+        const float a1 = 2.0f - inv * eightRateSquared;
+        const float b1 = (wetDamping1 / wc) * twoRate;
         const float g1 = 1.0f / (a + b1);
-        const float b2 = (wetDamping2 / wc) * d.twoRate;
+        const float b2 = (wetDamping2 / wc) * twoRate;
         const float g2 = 1.0f / (a + b2);
+        speeds[i] = lane[i];
         inputGain[i] = (g1 * wetGain) * g2;
         feedback11[i] = a1 * g1;
         feedback21[i] = (a - b1) * g1;
@@ -376,12 +392,7 @@ float CCSpoolwarpDSP::LevelFeedback (float y) noexcept
 
 float CCSpoolwarpDSP::WetCutoff (float speed) const noexcept
 {
-    const float proportional = (sampleRate * wetCutoffPerSpeed) * speed;
-
-    if (wetCutoffMin > proportional)
-        return wetCutoffMin;
-
-    return proportional > wetCutoffMax ? wetCutoffMax : proportional;
+    return wetCutoff (speed, sampleRate, wetCutoffMin, wetCutoffMax);
 }
 
 float CCSpoolwarpDSP::RollTape (float input) noexcept
