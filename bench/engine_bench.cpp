@@ -85,13 +85,19 @@ namespace
         reportPerSample (state, sampleRate);
     }
 
-    void floor (benchmark::State& state)
+    void runFloor (benchmark::State& state, int parts)
     {
         const auto sampleRate = (float) state.range (0);
-        auto model = MakeFloorModel (sampleRate);
+        auto model = MakeFloorModel (sampleRate, parts);
         run (state, *model, [] (FloorModel& m, float& l, float& r) { m.Process (l, r); });
         reportPerSample (state, sampleRate);
     }
+
+    void floor (benchmark::State& state) { runFloor (state, FloorAll); }
+
+    // The floor's parts on their own, to show what it is made of.
+    void floor_maths (benchmark::State& state) { runFloor (state, FloorMaths); }
+    void floor_steps (benchmark::State& state) { runFloor (state, FloorSteps); }
 
     // Collects the medians of the repetitions and prints the ratios between the three models.
     class RatioReporter : public benchmark::ConsoleReporter
@@ -119,6 +125,9 @@ namespace
                 std::printf ("%-7s %10.1f %10.1f %10.1f %12.3f %12.3f %12.1f\n", rate.c_str(), engineNs, plainNs, floorNs,
                              engineNs / plainNs, engineNs / floorNs, 1e9 / (engineNs * std::stod (rate)));
             }
+
+            std::printf ("floor at 48000 Hz alone: maths %.1f ns, tape steps %.1f ns\n", lookup ("floor_maths", "48000"),
+                         lookup ("floor_steps", "48000"));
         }
 
     private:
@@ -142,6 +151,8 @@ namespace
 BENCHMARK (engine)->Arg (44100)->Arg (48000);
 BENCHMARK (plain)->Arg (44100)->Arg (48000);
 BENCHMARK (floor)->Arg (44100)->Arg (48000);
+BENCHMARK (floor_maths)->Arg (48000);
+BENCHMARK (floor_steps)->Arg (48000);
 
 // Unless the command line says otherwise, the three models run interleaved in random order,
 // repeated, and the summary compares their medians: single timings on a shared machine drift.

@@ -32,8 +32,13 @@ namespace
         return state;
     }
 
+    template <int parts>
     class Floor final : public FloorModel
     {
+        static constexpr bool maths = (parts & FloorMaths) != 0;
+        static constexpr bool steps = (parts & FloorSteps) != 0;
+        static constexpr bool conditioning = (parts & FloorConditioning) != 0;
+
     public:
         explicit Floor (float rate)
             : constants (rate, 1u),
@@ -62,7 +67,7 @@ namespace
             if (phase >= 6.2831855f)
                 phase = phase - 6.2831855f;
 
-            const float hum = humAhead.At (phase, phaseStep);
+            const float hum = maths ? humAhead.At (phase, phaseStep) : 0.0f;
 
             const float recordSum = left + right;
             const float feedbackLevel = smooth (feedbackState, 0.2539f);
@@ -83,25 +88,29 @@ namespace
 
             // The echo low-pass coefficients, one tanf and five divisions, computed like the
             // engine's, eight samples at a time.
-            const CWetCoefficients c = wetAhead.At (speed, target, d);
+            const CWetCoefficients c = maths ? wetAhead.At (speed, target, d) : CWetCoefficients { 1e-3f, -1.5f, 0.6f, -1.6f, 0.7f };
 
             const float recordInput = recordSum + (feedbackSample + hum) * feedbackLevel;
             float outputs[6];
             outputs[0] = lastOutput;
-            int32_t steps = 0;
 
             for (int k = 1; k <= 5; ++k)
             {
                 accumulator = accumulator + speed;
 
-                if (accumulator >= 1.0f)
+                if (steps && accumulator >= 1.0f)
                 {
                     accumulator = accumulator - 1.0f;
                     lastOutput = Step (recordInput);
-                    ++steps;
                 }
 
                 outputs[k] = lastOutput;
+            }
+
+            if constexpr (! conditioning)
+            {
+                left = outputs[5] + hum + c.inputGain;
+                return;
             }
 
             const float mix = 0.125f * ((((outputs[1] + outputs[2]) + outputs[3]) + outputs[4]) + outputs[5]);
@@ -174,7 +183,12 @@ namespace
     };
 }
 
-std::unique_ptr<FloorModel> MakeFloorModel (float sampleRate)
+std::unique_ptr<FloorModel> MakeFloorModel (float sampleRate, int parts)
 {
-    return std::make_unique<Floor> (sampleRate);
+    switch (parts)
+    {
+        case FloorMaths: return std::make_unique<Floor<FloorMaths>> (sampleRate);
+        case FloorSteps: return std::make_unique<Floor<FloorSteps>> (sampleRate);
+        default:         return std::make_unique<Floor<FloorMaths | FloorSteps | FloorConditioning>> (sampleRate);
+    }
 }

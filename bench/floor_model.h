@@ -15,4 +15,14 @@ public:
     virtual void Process (float& left, float& right) noexcept = 0;
 };
 
-std::unique_ptr<FloorModel> MakeFloorModel (float sampleRate);
+// The floor's parts: the maths alone (with the motor, which the maths follow), the tape steps
+// alone (with the motor and the planning of the sub-steps), or everything.
+enum FloorPart
+{
+    FloorMaths = 1,
+    FloorSteps = 2,
+    FloorConditioning = 4,
+    FloorAll = FloorMaths | FloorSteps | FloorConditioning
+};
+
+std::unique_ptr<FloorModel> MakeFloorModel (float sampleRate, int parts);

@@ -321,6 +321,8 @@ void CWetAhead::Refill (float speed, float target, const CCSpoolwarpDSP& d) noex
     // The coefficients in locals: stores to this object's arrays could otherwise alias them.
     const float rise = d.motorRiseCoef, fall = d.motorFallCoef, twoRate = d.twoRate;
     const float fourRateSquared = d.fourRateSquared, eightRateSquared = d.eightRateSquared;
+    const Lanes lowest { d.wetCutoffMin, d.wetCutoffMin, d.wetCutoffMin, d.wetCutoffMin };
+    const Lanes highest { d.wetCutoffMax, d.wetCutoffMax, d.wetCutoffMax, d.wetCutoffMax };
     float lane[ahead], argument[ahead], tangent[ahead];
 
     lane[0] = speed;
@@ -332,7 +334,7 @@ void CWetAhead::Refill (float speed, float target, const CCSpoolwarpDSP& d) noex
     {
         Lanes speeds4;
         std::memcpy (&speeds4, lane + i, sizeof (speeds4));
-        const Lanes arguments4 = wetCutoff (speeds4, d.sampleRate, Lanes {} + d.wetCutoffMin, Lanes {} + d.wetCutoffMax) * d.piOverRate;
+        const Lanes arguments4 = wetCutoff (speeds4, d.sampleRate, lowest, highest) * d.piOverRate;
         const Lanes tangents4 = ExactMaths::TanPolynomial (arguments4);
         std::memcpy (argument + i, &arguments4, sizeof (arguments4));
         std::memcpy (tangent + i, &tangents4, sizeof (tangents4));
