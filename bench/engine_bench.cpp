@@ -85,17 +85,17 @@ namespace
         reportPerSample (state, sampleRate);
     }
 
-    void runFloor (benchmark::State& state, int parts)
+    void runFloor (benchmark::State& state, int components)
     {
         const auto sampleRate = (float) state.range (0);
-        auto model = MakeFloorModel (sampleRate, parts);
+        auto model = MakeFloorModel (sampleRate, components);
         run (state, *model, [] (FloorModel& m, float& l, float& r) { m.Process (l, r); });
         reportPerSample (state, sampleRate);
     }
 
     void floor (benchmark::State& state) { runFloor (state, FloorAll); }
 
-    // The floor's parts on their own, to show what it is made of.
+    // The floor's components on their own, to show what it is made of.
     void floor_maths (benchmark::State& state) { runFloor (state, FloorMaths); }
     void floor_steps (benchmark::State& state) { runFloor (state, FloorSteps); }
 

@@ -32,12 +32,12 @@ namespace
         return state;
     }
 
-    template <int parts>
+    template <int components>
     class Floor final : public FloorModel
     {
-        static constexpr bool maths = (parts & FloorMaths) != 0;
-        static constexpr bool steps = (parts & FloorSteps) != 0;
-        static constexpr bool conditioning = (parts & FloorConditioning) != 0;
+        static constexpr bool maths = (components & FloorMaths) != 0;
+        static constexpr bool steps = (components & FloorSteps) != 0;
+        static constexpr bool conditioning = (components & FloorConditioning) != 0;
 
     public:
         explicit Floor (float rate)
@@ -183,9 +183,9 @@ namespace
     };
 }
 
-std::unique_ptr<FloorModel> MakeFloorModel (float sampleRate, int parts)
+std::unique_ptr<FloorModel> MakeFloorModel (float sampleRate, int components)
 {
-    switch (parts)
+    switch (components)
     {
         case FloorMaths: return std::make_unique<Floor<FloorMaths>> (sampleRate);
         case FloorSteps: return std::make_unique<Floor<FloorSteps>> (sampleRate);

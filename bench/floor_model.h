@@ -15,9 +15,9 @@ public:
     virtual void Process (float& left, float& right) noexcept = 0;
 };
 
-// The floor's parts: the maths alone (with the motor, which the maths follow), the tape steps
+// The floor's components: the maths alone (with the motor, which the maths follow), the tape steps
 // alone (with the motor and the planning of the sub-steps), or everything.
-enum FloorPart
+enum FloorComponent
 {
     FloorMaths = 1,
     FloorSteps = 2,
@@ -25,4 +25,4 @@ enum FloorPart
     FloorAll = FloorMaths | FloorSteps | FloorConditioning
 };
 
-std::unique_ptr<FloorModel> MakeFloorModel (float sampleRate, int parts);
+std::unique_ptr<FloorModel> MakeFloorModel (float sampleRate, int components);

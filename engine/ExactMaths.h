@@ -44,10 +44,14 @@ namespace ExactMaths
     /** Largest float (exclusive) for which Sin8 is exact: every x with 0 <= x < sinLimit. */
     constexpr float sinLimit = 120.0f;
 
-    /** Magnitude (exclusive) up to which Tanh8 is exact: every x with |x| < tanhLimit. */
+    /** Magnitude (exclusive) up to which Tanh8 is exact: every x with |x| < tanhLimit. From it on,
+        tanhf(x) rounds to exactly +-1.
+    */
     constexpr float tanhLimit = 9.01091385f;
 
-    /** out[i] = sinf(in[i]) for 0 <= in[i] < sinLimit. Requires Usable(). */
+    /** out[i] = sinf(in[i]) for 0 <= in[i] < sinLimit. Requires Usable(). Hums8 is made of the
+        same lanes; Sin8 and Tanh8 let the tests try them on every float of their ranges.
+    */
     void Sin8 (const float* in, float* out) noexcept;
 
     /** out[i] = tanhf(in[i]) for |in[i]| < tanhLimit. Requires Usable(). */
