@@ -129,7 +129,8 @@ struct CWetCoefficients
 class CCSpoolwarpDSP;
 
 /** The echo low-pass's coefficients for the speeds the motor reaches in the coming engine
-    samples if its target stays, computed eight at a time.
+    samples if its target stays, computed eight at a time. Besides the speed they depend only on
+    the engine's rate terms, which an engine keeps for life.
 */
 class CWetAhead
 {
