@@ -97,6 +97,13 @@ namespace
         return std::numeric_limits<int64_t>::min();
     }
 
+    // The hum's phase one engine sample on, kept in [0, 2 pi).
+    float advanceHumPhase (float phase, float step) noexcept
+    {
+        phase = phase + step;
+        return phase >= twoPi ? phase - twoPi : phase;
+    }
+
     // Smoothing coefficient that closes 99 % of a gap in timeMs milliseconds.
     float timeConstantCoef (float timeMs, float sampleRate) noexcept
     {
@@ -295,10 +302,7 @@ void CHumAhead::Refill (float phase, float step) noexcept
     {
         p = phase;
         inRange = inRange && phase >= 0.0f && phase < ExactMaths::sinLimit * 0.5f;
-        phase = phase + step;
-
-        if (phase >= twoPi)
-            phase = phase - twoPi;
+        phase = advanceHumPhase (phase, step);
     }
 
     if (inRange)
@@ -500,14 +504,10 @@ void CSpoolwarp::Process (float& left, float& right) noexcept
 {
     auto& d = *dsp;
 
-    // The long-latency work that nothing else waits for comes first: the hum, the motor and
-    // the echo low-pass coefficients. The record signal, which needs the hum, is recorded last.
+    // The hum and the echo low-pass's coefficients come from their look-aheads, which compute
+    // eight samples at a time. The record signal, which needs the hum, is recorded last.
     const float humStep = (d.invSampleRate * humHz) * twoPi;
-    float humPhase = d.humPhase + humStep;
-
-    if (humPhase >= twoPi)
-        humPhase = humPhase - twoPi;
-
+    const float humPhase = advanceHumPhase (d.humPhase, humStep);
     d.humPhase = humPhase;
     const float hum = d.humAhead.At (humPhase, humStep);
     const float fedBack = d.feedbackSample + hum;
