@@ -2,9 +2,7 @@
 
 #include <immintrin.h>
 
-#include <cmath>
 #include <cstdint>
-#include <cstring>
 
 // Each function below repeats the library's operations in its order and precision, lane by lane:
 // the same IEEE operations in vector lanes give the same bits. Where the library branches, every
