@@ -160,13 +160,14 @@ BENCHMARK (floor)->Arg (44100)->Arg (48000)->ComputeStatistics ("min", fastestOf
 BENCHMARK (floor_maths)->Arg (48000)->ComputeStatistics ("min", fastestOf);
 BENCHMARK (floor_steps)->Arg (48000)->ComputeStatistics ("min", fastestOf);
 
-// Unless the command line says otherwise, the three models run interleaved in random order,
+// Unless the command line says otherwise, the models run interleaved in random order,
 // repeated in short runs, and the summary compares the fastest of each: single timings on a shared
 // machine drift.
 int main (int argc, char** argv)
 {
     std::vector<char*> args (argv, argv + argc);
-    std::string repetitions = "--benchmark_repetitions=15", minTime = "--benchmark_min_time=0.2", interleave = "--benchmark_enable_random_interleaving=true",
+    std::string repetitions = "--benchmark_repetitions=15", minTime = "--benchmark_min_time=0.2",
+                interleave = "--benchmark_enable_random_interleaving=true",
                 aggregates = "--benchmark_report_aggregates_only=true";
     const bool chosen = std::any_of (argv + 1, argv + argc, [] (const char* a) { return std::string (a).rfind ("--benchmark_repetitions", 0) == 0; });
 
