@@ -1,15 +1,23 @@
 #include "Spoolwarp.h"
+#include "engine_reference.h"
+#include "floor_model.h"
+#include "plain_model.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace
 {
     constexpr size_t inputLength = 4096;
+    constexpr unsigned int seed = 1234u;
 
     std::vector<float> makeInput()
     {
@@ -25,6 +33,10 @@ namespace
         return input;
     }
 
+    // The panel's default values with all three heads on.
+    constexpr float settings[11] = { 1.0f, 1.0f, 64.0f / 127.0f, 64.0f / 127.0f, 1.0f, 64.0f / 127.0f,
+                                     1.0f, 1.0f, 1.0f, 0.0f, 1.0f };
+
     void reportPerSample (benchmark::State& state, float sampleRate)
     {
         const auto samples = (double) state.iterations();
@@ -32,84 +44,145 @@ namespace
         state.counters["x_realtime"] = benchmark::Counter (samples / sampleRate, benchmark::Counter::kIsRate);
     }
 
-    // The engine with the panel's default values and all three heads on.
-    void process (benchmark::State& state)
+    template <typename Model, typename ProcessSample>
+    void run (benchmark::State& state, Model& model, ProcessSample&& processSample)
     {
-        const auto sampleRate = (float) state.range (0);
-        CSpoolwarp engine (sampleRate);
-        const float values[11] = { 1.0f, 1.0f, 64.0f / 127.0f, 64.0f / 127.0f, 1.0f, 64.0f / 127.0f,
-                                   1.0f, 1.0f, 1.0f, 0.0f, 1.0f };
-
-        for (int32_t i = 0; i < 11; ++i)
-            engine.SetParameter (i, values[i]);
-
         const auto input = makeInput();
         size_t n = 0;
 
         for (auto _ : state)
         {
             float left = input[n], right = input[inputLength - 1 - n];
-            engine.Process (left, right);
+            processSample (model, left, right);
             benchmark::DoNotOptimize (left);
             benchmark::DoNotOptimize (right);
             n = (n + 1) & (inputLength - 1);
         }
-
-        reportPerSample (state, sampleRate);
     }
 
-    // The work no implementation avoids per engine sample: two sinf, two tanhf, one tanf,
-    // and five tape steps' memory traffic (erase, record and three heads) over a tape of this size.
-    void floor (benchmark::State& state)
+    void engine (benchmark::State& state)
     {
         const auto sampleRate = (float) state.range (0);
-        const auto length = (int32_t) (sampleRate * 5.5f);
-        const int32_t offsets[4] = { (int32_t) (length * 3.5f / 57.0f), (int32_t) (length * 7.2f / 57.0f),
-                                     (int32_t) (length * 9.7f / 57.0f), (int32_t) (length * 12.9f / 57.0f) };
-        auto tape = std::make_unique<float[]> ((size_t) length + 1);
-        const auto input = makeInput();
-        const float phaseStep = (50.0f / sampleRate) * 6.2831855f;
-        float phase = 0.0f;
-        int32_t position = 0;
-        size_t n = 0;
+        CSpoolwarp model (sampleRate, seed);
 
-        const auto behind = [length] (int32_t p, int32_t offset)
-        {
-            const int32_t i = p - offset;
-            return i < 0 ? i + length : i;
-        };
+        for (int32_t i = 0; i < 11; ++i)
+            model.SetParameter (i, settings[i]);
 
-        for (auto _ : state)
-        {
-            phase += phaseStep;
-
-            if (phase >= 6.2831855f)
-                phase -= 6.2831855f;
-
-            float maths = tanhf (sinf (phase) * 12.0f) + tanhf (sinf (phase + phase));
-            maths += tanf ((0.15f + 0.001f * input[n]) * 3.1415927f);
-            benchmark::DoNotOptimize (maths);
-
-            float heads = 0.0f;
-
-            for (int step = 0; step < 5; ++step)
-            {
-                tape[(size_t) position] *= 0.002f;
-                tape[(size_t) behind (position, offsets[0])] += input[n];
-                heads += tape[(size_t) behind (position, offsets[1])] + tape[(size_t) behind (position, offsets[2])]
-                       + tape[(size_t) behind (position, offsets[3])];
-                position = position + 1 < length ? position + 1 : 0;
-            }
-
-            benchmark::DoNotOptimize (heads);
-            n = (n + 1) & (inputLength - 1);
-        }
-
+        run (state, model, [] (CSpoolwarp& m, float& l, float& r) { m.Process (l, r); });
         reportPerSample (state, sampleRate);
     }
+
+    // The plain reference model of the engine tests, built with the engine's flags in its own unit.
+    void plain (benchmark::State& state)
+    {
+        const auto sampleRate = (float) state.range (0);
+        ReferenceEngine model (sampleRate, seed);
+
+        for (int32_t i = 0; i < 11; ++i)
+            model.setParameter (i, settings[i]);
+
+        run (state, model, processPlain);
+        reportPerSample (state, sampleRate);
+    }
+
+    void runFloor (benchmark::State& state, int components)
+    {
+        const auto sampleRate = (float) state.range (0);
+        auto model = MakeFloorModel (sampleRate, components);
+        run (state, *model, [] (FloorModel& m, float& l, float& r) { m.Process (l, r); });
+        reportPerSample (state, sampleRate);
+    }
+
+    void floor (benchmark::State& state) { runFloor (state, FloorAll); }
+
+    // The floor's components on their own, to show what it is made of.
+    void floor_maths (benchmark::State& state) { runFloor (state, FloorMaths); }
+    void floor_steps (benchmark::State& state) { runFloor (state, FloorSteps); }
+
+    double fastestOf (const std::vector<double>& times)
+    {
+        return *std::min_element (times.begin(), times.end());
+    }
+
+    // Collects the fastest of the repetitions and prints the ratios between the three models: on a
+    // shared machine other work only ever adds time, so the fastest repetitions compare best.
+    class RatioReporter : public benchmark::ConsoleReporter
+    {
+    public:
+        RatioReporter() : ConsoleReporter (OO_Tabular) {}
+
+        void ReportRuns (const std::vector<Run>& runs) override
+        {
+            ConsoleReporter::ReportRuns (runs);
+
+            for (const auto& run : runs)
+                if (! run.error_occurred && (run.run_type == Run::RT_Iteration ? run.repetitions <= 1 : run.aggregate_name == "min"))
+                    fastest[run.run_name.function_name][run.run_name.args] = run.GetAdjustedCPUTime();
+        }
+
+        void PrintRatios() const
+        {
+            std::printf ("\n%-7s %10s %10s %10s %12s %12s %12s\n", "rate", "engine ns", "plain ns", "floor ns",
+                         "engine/plain", "engine/floor", "x real time");
+
+            for (const auto& [rate, engineNs] : find ("engine"))
+            {
+                const double plainNs = lookup ("plain", rate), floorNs = lookup ("floor", rate);
+                std::printf ("%-7s %10.1f %10.1f %10.1f %12.3f %12.3f %12.1f\n", rate.c_str(), engineNs, plainNs, floorNs,
+                             engineNs / plainNs, engineNs / floorNs, 1e9 / (engineNs * std::stod (rate)));
+            }
+
+            std::printf ("floor at 48000 Hz alone: maths %.1f ns, tape steps %.1f ns\n", lookup ("floor_maths", "48000"),
+                         lookup ("floor_steps", "48000"));
+        }
+
+    private:
+        std::map<std::string, double> find (const std::string& name) const
+        {
+            const auto it = fastest.find (name);
+            return it == fastest.end() ? std::map<std::string, double>() : it->second;
+        }
+
+        double lookup (const std::string& name, const std::string& rate) const
+        {
+            const auto times = find (name);
+            const auto it = times.find (rate);
+            return it == times.end() ? NAN : it->second;
+        }
+
+        std::map<std::string, std::map<std::string, double>> fastest;
+    };
 }
 
-BENCHMARK (process)->Arg (44100)->Arg (48000);
-BENCHMARK (floor)->Arg (44100)->Arg (48000);
+BENCHMARK (engine)->Arg (44100)->Arg (48000)->ComputeStatistics ("min", fastestOf);
+BENCHMARK (plain)->Arg (44100)->Arg (48000)->ComputeStatistics ("min", fastestOf);
+BENCHMARK (floor)->Arg (44100)->Arg (48000)->ComputeStatistics ("min", fastestOf);
+BENCHMARK (floor_maths)->Arg (48000)->ComputeStatistics ("min", fastestOf);
+BENCHMARK (floor_steps)->Arg (48000)->ComputeStatistics ("min", fastestOf);
 
-BENCHMARK_MAIN();
+// Unless the command line says otherwise, the models run interleaved in random order,
+// repeated in short runs, and the summary compares the fastest of each: single timings on a shared
+// machine drift.
+int main (int argc, char** argv)
+{
+    std::vector<char*> args (argv, argv + argc);
+    std::string repetitions = "--benchmark_repetitions=15", minTime = "--benchmark_min_time=0.2",
+                interleave = "--benchmark_enable_random_interleaving=true",
+                aggregates = "--benchmark_report_aggregates_only=true";
+    const bool chosen = std::any_of (argv + 1, argv + argc, [] (const char* a) { return std::string (a).rfind ("--benchmark_repetitions", 0) == 0; });
+
+    if (! chosen)
+        args.insert (args.begin() + 1, { repetitions.data(), minTime.data(), interleave.data(), aggregates.data() });
+
+    int count = (int) args.size();
+    benchmark::Initialize (&count, args.data());
+
+    if (benchmark::ReportUnrecognizedArguments (count, args.data()))
+        return 1;
+
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks (&reporter);
+    reporter.PrintRatios();
+    benchmark::Shutdown();
+    return 0;
+}

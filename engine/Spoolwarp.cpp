@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <initializer_list>
 #include <limits>
@@ -10,9 +11,80 @@
 namespace
 {
     constexpr float twoPi = 6.2831855f;
-    constexpr float lnOnePercent = -4.6051702f;
-    constexpr float wetDamping1 = 0.765366971f;
+    constexpr float pi = 3.1415927f;
+    constexpr float lnOnePercent = -4.6051702f; // ln 0.01: a time constant closes 99 % of a gap
+    constexpr float secondsPerMs = 0.001f;
+
+    // The loop, its flaws and its heads.
+    constexpr double loopSeconds = 1.1;         // one turn at tape speed 1
+    constexpr double subStepsPerSample = 5.0;   // tape steps per engine sample at speed 1
+    constexpr double spliceFraction = 0.02;     // the splice zone: the loop's last 2 %
+    constexpr float flawRunSeconds = 0.045f;    // length of a flawed stretch of tape
+    constexpr float loopUnits = 57.0f;          // the loop's length in the units of headPlaces
+    constexpr float headPlaces[4] = { 3.5f, 7.2f, 9.7f, 12.9f }; // record head, playback heads 1 to 3
+
+    // Time constants in milliseconds.
+    constexpr float motorRiseMs = 3600.0f;
+    constexpr float motorFallMs = 1500.0f;
+    constexpr float envelopeMs = 100.0f;
+
+    // Resonant low-passes: cut-off factor at filterRate and resonance.
+    constexpr float filterRate = 44100.0f;
+    constexpr float filterFactorLowest = 0.0001f;
+    constexpr float filterFactorHighest = 0.9999f;
+    constexpr float headAFactor = 0.18f, headAResonance = 0.38f;
+    constexpr float headBFactor = 0.11f, headBResonance = 0.71f;
+    constexpr float hissFactor = 0.11f, hissResonance = 0.25f;
+    constexpr float lowCutFactor = 0.03f, lowCutResonance = 0.5f;
+
+    // The tape step.
+    constexpr float flawDepth = -0.5f;          // a flaw halves the hiss: scale = flaw x -0.5 + 1
+    constexpr float hissLevel = 0.0025f;        // level of the raw hiss
+    constexpr double hissBase = 19.0;           // the hiss generator's state lies in [19, 20)
+    constexpr float eraseResidue = 0.002f;      // the erase head leaves 0.2 % (-54 dB)
+    constexpr float headEqualiserA = 0.85f;     // share of headFilterA in the head output
+    constexpr float headEqualiserB = 0.15f;     // share of headFilterB
+
+    // Per engine sample.
+    constexpr float initialSpeed = 0.5f;        // the motor's speed when an engine is built
+    constexpr float humHz = 50.0f;              // mains frequency of the hum
+    constexpr float wowDepth = 0.015f;          // wow: the oscillator's +-0.5 scaled to +-0.0075 of speed
+    constexpr float spliceDrag = 0.99f;         // the accumulator's loss per sub-step in the splice zone
+    constexpr float headMixScale = 0.25f;       // the five sub-step outputs to one head mix
+    constexpr float drive = 0.667f;             // gain into the clip
+    constexpr float softClipCubic = -0.5f;      // y = -0.5 x^3 + 1.5 x: slope 1.5 at 0, 1 and flat at x = 1
+    constexpr float softClipLinear = 1.5f;
+    constexpr float levellerSlope = 1.3f;       // gain = min (1, 1 / (envelope x 1.3 + 0.001))
+    constexpr float levellerOffset = 0.001f;
+    constexpr float faintEnvelope = 0.003f;     // below it each pass through the loop also loses
+    constexpr float faintLoss = 0.8f;           // this factor
+    constexpr float echoSpeed = 0.01f;          // below this speed the echo fades out
+
+    // The echo's low-pass.
+    constexpr float wetCutoffPerSpeed = 0.15f;  // cut-off at speed 1, as a fraction of the rate
+    constexpr float wetCutoffLowest = 0.01f;    // bounds of the cut-off, fractions of the rate
+    constexpr float wetCutoffHighest = 0.45f;
+    constexpr float wetDamping1 = 0.765366971f; // dampings of a fourth-order Butterworth's sections
     constexpr float wetDamping2 = 1.84775901f;
+    constexpr float wetGain = 0.5f;             // the cascade's gain at 0 Hz
+
+    // The controls.
+    constexpr float swellRange = 0.9f;          // Swell 1 is an echo level of 0.9
+    constexpr float toneSlope = -8500.0f;       // tone coefficient = 4 (11000 - 8500 Tone) / rate
+    constexpr float toneBase = 11000.0f;
+    constexpr float toneScale = 4.0f;
+    constexpr float speedRange = 0.65f;         // base speed from 0.35 to 1.0
+    constexpr float speedLowest = 0.35f;
+    constexpr float wowRateRange = 6.0f;        // wow rate from 1.1 Hz to 7.1 Hz
+    constexpr float wowRateLowest = 1.1f;
+    constexpr float initialWowRate = 1.0f;
+    constexpr float headGainNone = 1.25f;       // head mix gain: 1.25 - 0.25 x the heads on
+    constexpr float headGainStep = 0.25f;
+
+    // The wow oscillator.
+    constexpr float rateScale = 256.0f;         // with phaseScale, 2^32 of phase per period
+    constexpr float phaseScale = 16777216.0f;
+    constexpr float drawScale = 3.051757e-5f;   // a 15-bit draw to [0, 1), a little below 1 / 32768
 
     // Truncates like x86-64's cvttss2si: NaN or out-of-range values give INT64_MIN.
     int64_t truncateToInt64 (float x) noexcept
@@ -25,10 +97,17 @@ namespace
         return std::numeric_limits<int64_t>::min();
     }
 
+    // The hum's phase one engine sample on, kept in [0, 2 pi).
+    float advanceHumPhase (float phase, float step) noexcept
+    {
+        phase = phase + step;
+        return phase >= twoPi ? phase - twoPi : phase;
+    }
+
     // Smoothing coefficient that closes 99 % of a gap in timeMs milliseconds.
     float timeConstantCoef (float timeMs, float sampleRate) noexcept
     {
-        return std::exp (lnOnePercent / ((timeMs * sampleRate) * 0.001f));
+        return std::exp (lnOnePercent / ((timeMs * sampleRate) * secondsPerMs));
     }
 
     // Scales y by the leveller's gain after advancing the envelope with |y|.
@@ -38,12 +117,24 @@ namespace
         const float coef = level > envelope ? attackCoef : releaseCoef;
         envelope = (envelope - level) * coef + level;
 
-        // Up to 1 the rounded 1 / d is at least 1 and the limit gives 1; above 1 it is at most 1.
-        // A NaN still takes the division.
-        const float denominator = envelope * 1.3f + 0.001f;
+        // gain = min (1, 1 / d) without the division where it cannot lower the gain: up to 1 the
+        // rounded 1 / d is at least 1 and the limit gives 1; above 1 it is at most 1. A NaN still
+        // takes the division.
+        const float denominator = envelope * levellerSlope + levellerOffset;
         const float gain = denominator <= 1.0f ? 1.0f : 1.0f / denominator;
 
-        return envelope >= 0.003f ? y * gain : (0.8f * y) * gain;
+        return envelope >= faintEnvelope ? y * gain : (faintLoss * y) * gain;
+    }
+
+    // Four floats in the lanes of a vector; arithmetic on it is lane by lane.
+    using Lanes = float __attribute__ ((vector_size (16)));
+
+    // Cut-off in Hz of the echo's low-pass at a tape speed, on one float or on the lanes of a vector.
+    template <typename Float>
+    Float wetCutoff (Float speed, float sampleRate, Float lowest, Float highest) noexcept
+    {
+        const Float proportional = (sampleRate * wetCutoffPerSpeed) * speed;
+        return lowest > proportional ? lowest : (proportional > highest ? highest : proportional);
     }
 
     // One direct-form II section of the echo's low-pass; state[0] is the newer delay.
@@ -106,12 +197,12 @@ namespace
         // Hiss, erase, playback, advance and head equaliser of one step; returns the head output.
         float Play (PendingRecord& pending) noexcept
         {
-            const float flawScale = flawMap[erase] * -0.5f + 1.0f;
-            const float noise = (CCSpoolwarpDSP::NextHiss (hissState) * 0.0025f) * flawScale;
+            const float flawScale = flawMap[erase] * flawDepth + 1.0f;
+            const float noise = (CCSpoolwarpDSP::NextHiss (hissState) * hissLevel) * flawScale;
             pending.hiss = hissFilter.Tick (noise);
             pending.cell = tape + record;
 
-            tape[erase] = tape[erase] * 0.002f;
+            tape[erase] = tape[erase] * eraseResidue;
 
             float sum = 0.0f;
 
@@ -127,7 +218,7 @@ namespace
 
             const float a = headFilterA.Tick (sum);
             const float b = headFilterB.Tick (sum);
-            return (a * 0.85f) + (b * 0.15f);
+            return (a * headEqualiserA) + (b * headEqualiserB);
         }
 
     private:
@@ -163,7 +254,7 @@ namespace
             accumulator = accumulator + speed;
 
             if (position > spliceThreshold)
-                accumulator = accumulator * 0.99f;
+                accumulator = accumulator * spliceDrag;
 
             const bool moves = accumulator >= 1.0f;
             accumulator = moves ? accumulator - 1.0f : accumulator;
@@ -179,7 +270,7 @@ namespace
 //==============================================================================
 void CResonantLowpass::SetCoefficients (float cutoffFactor, float resonance) noexcept
 {
-    f = std::min (0.9999f, std::max (0.0001f, cutoffFactor));
+    f = std::min (filterFactorHighest, std::max (filterFactorLowest, cutoffFactor));
     fb = resonance / (1.0f - f) + resonance;
     Clear();
 }
@@ -187,7 +278,7 @@ void CResonantLowpass::SetCoefficients (float cutoffFactor, float resonance) noe
 //==============================================================================
 void CModOscillator::SetRate (float hz) noexcept
 {
-    const float increment = ((hz * 256.0f) / sampleRate) * 16777216.0f;
+    const float increment = ((hz * rateScale) / sampleRate) * phaseScale;
     phaseIncrement = static_cast<uint32_t> (static_cast<uint64_t> (truncateToInt64 (increment)));
 }
 
@@ -197,9 +288,88 @@ float CModOscillator::Tick() noexcept
     phase += increment;
 
     if (phase <= increment)
-        heldValue = static_cast<float> (std::rand() & 0x7fff) * 3.051757e-5f - 0.5f;
+        heldValue = static_cast<float> (std::rand() & 0x7fff) * drawScale - 0.5f;
 
     return heldValue;
+}
+
+//==============================================================================
+void CHumAhead::Refill (float phase, float step) noexcept
+{
+    bool inRange = ExactMaths::Usable();
+
+    for (auto& p : phases)
+    {
+        p = phase;
+        inRange = inRange && phase >= 0.0f && phase < ExactMaths::sinLimit * 0.5f;
+        phase = advanceHumPhase (phase, step);
+    }
+
+    if (inRange)
+    {
+        ExactMaths::Hums8 (phases, hums);
+        return;
+    }
+
+    for (int i = 0; i < ahead; ++i)
+        hums[i] = (CCSpoolwarpDSP::SaturatingTanh (std::sin (phases[i]) * ExactMaths::humDrive)
+                   + std::tanh (std::sin (phases[i] + phases[i]))) * ExactMaths::humLevel;
+}
+
+//==============================================================================
+// The eight speeds follow the motor's smoothing towards the target. Each step below is a loop
+// over the eight lanes, which the compiler vectorises; tanf's polynomial serves the lanes in its
+// range and the library the others.
+void CWetAhead::Refill (float speed, float target, const CCSpoolwarpDSP& d) noexcept
+{
+    // The coefficients in locals: stores to this object's arrays could otherwise alias them.
+    const float rise = d.motorRiseCoef, fall = d.motorFallCoef, twoRate = d.twoRate;
+    const float fourRateSquared = d.fourRateSquared, eightRateSquared = d.eightRateSquared;
+    const Lanes lowest { d.wetCutoffMin, d.wetCutoffMin, d.wetCutoffMin, d.wetCutoffMin };
+    const Lanes highest { d.wetCutoffMax, d.wetCutoffMax, d.wetCutoffMax, d.wetCutoffMax };
+    float lane[ahead], argument[ahead], tangent[ahead];
+
+    lane[0] = speed;
+
+    for (int i = 1; i < ahead; ++i)
+        lane[i] = (lane[i - 1] - target) * (target > lane[i - 1] ? rise : fall) + target;
+
+    for (int i = 0; i < ahead; i += 4)
+    {
+        Lanes speeds4;
+        std::memcpy (&speeds4, lane + i, sizeof (speeds4));
+        const Lanes arguments4 = wetCutoff (speeds4, d.sampleRate, lowest, highest) * d.piOverRate;
+        const Lanes tangents4 = ExactMaths::TanPolynomial (arguments4);
+        std::memcpy (argument + i, &arguments4, sizeof (arguments4));
+        std::memcpy (tangent + i, &tangents4, sizeof (tangents4));
+    }
+
+    for (int i = 0; i < ahead; ++i)
+    {
+        uint32_t bits;
+        std::memcpy (&bits, &argument[i], sizeof (bits));
+
+        if (bits - ExactMaths::tanLowBits >= ExactMaths::tanHighBits - ExactMaths::tanLowBits)
+            tangent[i] = std::tan (argument[i]);
+    }
+
+    for (int i = 0; i < ahead; ++i)
+    {
+        const float wc = tangent[i] * twoRate;
+        const float inv = 1.0f / (wc * wc);
+        const float a = fourRateSquared * inv + 1.0f;
+        const float a1 = 2.0f - inv * eightRateSquared;
+        const float b1 = (wetDamping1 / wc) * twoRate;
+        const float g1 = 1.0f / (a + b1);
+        const float b2 = (wetDamping2 / wc) * twoRate;
+        const float g2 = 1.0f / (a + b2);
+        speeds[i] = lane[i];
+        inputGain[i] = (g1 * wetGain) * g2;
+        feedback11[i] = a1 * g1;
+        feedback21[i] = (a - b1) * g1;
+        feedback12[i] = a1 * g2;
+        feedback22[i] = (a - b2) * g2;
+    }
 }
 
 //==============================================================================
@@ -207,7 +377,7 @@ float CCSpoolwarpDSP::NextHiss (double& state) noexcept
 {
     const double square = state * state;
     const double frac = square - static_cast<double> (static_cast<int32_t> (square));
-    state = frac + 19.0;
+    state = frac + hissBase;
     return static_cast<float> ((frac - 0.5) + (frac - 0.5));
 }
 
@@ -218,7 +388,7 @@ float CCSpoolwarpDSP::SoftClip (float x) noexcept
     else if (x < -1.0f)
         x = -1.0f;
 
-    return ((-0.5f * x) * x) * x + 1.5f * x;
+    return ((softClipCubic * x) * x) * x + softClipLinear * x;
 }
 
 float CCSpoolwarpDSP::LevelFeedback (float y) noexcept
@@ -228,12 +398,7 @@ float CCSpoolwarpDSP::LevelFeedback (float y) noexcept
 
 float CCSpoolwarpDSP::WetCutoff (float speed) const noexcept
 {
-    const float proportional = (sampleRate * 0.15f) * speed;
-
-    if (wetCutoffMin > proportional)
-        return wetCutoffMin;
-
-    return proportional > wetCutoffMax ? wetCutoffMax : proportional;
+    return wetCutoff (speed, sampleRate, wetCutoffMin, wetCutoffMax);
 }
 
 float CCSpoolwarpDSP::RollTape (float input) noexcept
@@ -293,45 +458,43 @@ CSpoolwarp::CSpoolwarp (float sampleRate, unsigned int seed)
 
     d.invSampleRate = 1.0f / sampleRate;
 
-    const auto length = static_cast<uint64_t> ((static_cast<double> (sampleRate) * 1.1) * 5.0);
+    const auto length = static_cast<uint64_t> ((static_cast<double> (sampleRate) * loopSeconds) * subStepsPerSample);
     d.tapeLength = length;
     d.tape = std::make_unique<float[]> (length + 1);
 
     d.spliceThreshold = static_cast<int32_t> (length)
-                      - static_cast<int32_t> (static_cast<double> (length) * 0.02);
+                      - static_cast<int32_t> (static_cast<double> (length) * spliceFraction);
 
     d.flawMap = std::make_unique<float[]> (length);
-    FillFlawMap (d.flawMap.get(), length, static_cast<int32_t> (sampleRate * 0.045f), [] { return std::rand(); });
+    FillFlawMap (d.flawMap.get(), length, static_cast<int32_t> (sampleRate * flawRunSeconds), [] { return std::rand(); });
 
-    d.motorRiseCoef = timeConstantCoef (3600.0f, sampleRate);
-    d.motorFallCoef = timeConstantCoef (1500.0f, sampleRate);
-    d.envAttackCoef = timeConstantCoef (100.0f, sampleRate);
-    d.envReleaseCoef = timeConstantCoef (100.0f, sampleRate);
-    d.smoothedSpeed = 0.5f;
+    d.motorRiseCoef = timeConstantCoef (motorRiseMs, sampleRate);
+    d.motorFallCoef = timeConstantCoef (motorFallMs, sampleRate);
+    d.envAttackCoef = timeConstantCoef (envelopeMs, sampleRate);
+    d.envReleaseCoef = timeConstantCoef (envelopeMs, sampleRate);
+    d.smoothedSpeed = initialSpeed;
     d.levelEnvelope = 0.0f;
 
     d.modOsc = std::make_unique<CModOscillator> (sampleRate);
-    d.modOsc->SetRate (1.0f);
+    d.modOsc->SetRate (initialWowRate);
 
-    const float rateFactor = 44100.0f / sampleRate;
-    d.headFilterA.SetCoefficients (0.18f * rateFactor, 0.38f);
-    d.headFilterB.SetCoefficients (0.11f * rateFactor, 0.71f);
-    d.hissFilter.SetCoefficients (0.11f * rateFactor, 0.25f);
-    d.lowCutFilter.SetCoefficients (0.03f * rateFactor, 0.5f);
+    const float rateFactor = filterRate / sampleRate;
+    d.headFilterA.SetCoefficients (headAFactor * rateFactor, headAResonance);
+    d.headFilterB.SetCoefficients (headBFactor * rateFactor, headBResonance);
+    d.hissFilter.SetCoefficients (hissFactor * rateFactor, hissResonance);
+    d.lowCutFilter.SetCoefficients (lowCutFactor * rateFactor, lowCutResonance);
 
     d.toneInvSampleRate = 1.0f / sampleRate;
 
     d.fourRateSquared = (4.0f * sampleRate) * sampleRate;
     d.eightRateSquared = (8.0f * sampleRate) * sampleRate;
     d.twoRate = sampleRate + sampleRate;
-    d.piOverRate = 3.1415927f / sampleRate;
-    d.wetCutoffMin = 0.01f * sampleRate;
-    d.wetCutoffMax = 0.45f * sampleRate;
-
-    const float headPlaces[4] = { 3.5f, 7.2f, 9.7f, 12.9f };
+    d.piOverRate = pi / sampleRate;
+    d.wetCutoffMin = wetCutoffLowest * sampleRate;
+    d.wetCutoffMax = wetCutoffHighest * sampleRate;
 
     for (int j = 0; j < 4; ++j)
-        d.headOffset[j] = static_cast<int32_t> ((static_cast<float> (length) * headPlaces[j]) / 57.0f);
+        d.headOffset[j] = static_cast<int32_t> ((static_cast<float> (length) * headPlaces[j]) / loopUnits);
 }
 
 CSpoolwarp::~CSpoolwarp() = default;
@@ -341,16 +504,12 @@ void CSpoolwarp::Process (float& left, float& right) noexcept
 {
     auto& d = *dsp;
 
-    // The long-latency work that nothing else waits for comes first: the hum, the motor and
-    // the echo low-pass coefficients. The record signal, which needs the hum, is recorded last.
-    float humPhase = d.humPhase + (d.invSampleRate * 50.0f) * twoPi;
-
-    if (humPhase >= twoPi)
-        humPhase = humPhase - twoPi;
-
+    // The hum and the echo low-pass's coefficients come from their look-aheads, which compute
+    // eight samples at a time. The record signal, which needs the hum, is recorded last.
+    const float humStep = (d.invSampleRate * humHz) * twoPi;
+    const float humPhase = advanceHumPhase (d.humPhase, humStep);
     d.humPhase = humPhase;
-    const float hum = (CCSpoolwarpDSP::SaturatingTanh (std::sin (humPhase) * 12.0f)
-                       + std::tanh (std::sin (humPhase + humPhase))) * 0.0015f;
+    const float hum = d.humAhead.At (humPhase, humStep);
     const float fedBack = d.feedbackSample + hum;
 
     const float recordSum = left + right;
@@ -361,21 +520,14 @@ void CSpoolwarp::Process (float& left, float& right) noexcept
 
     // Motor with inertia and wow.
     const float wow = d.modOsc->Tick();
-    const float target = std::abs ((wow * 0.015f + d.baseSpeed.get()) * d.motorOn.get());
+    const float target = std::abs ((wow * wowDepth + d.baseSpeed.get()) * d.motorOn.get());
     const float oldSpeed = d.smoothedSpeed;
     const float speed = (oldSpeed - target) * (target > oldSpeed ? d.motorRiseCoef : d.motorFallCoef) + target;
     d.smoothedSpeed = speed;
     d.tapeSpeed = speed;
 
     // Coefficients of the fourth-order low-pass on the echo, its cut-off following the speed.
-    const float wc = std::tan (d.WetCutoff (speed) * d.piOverRate) * d.twoRate;
-    const float inv = 1.0f / (wc * wc);
-    const float a = d.fourRateSquared * inv + 1.0f;
-    const float a1 = 2.0f - inv * d.eightRateSquared;
-    const float b1 = (wetDamping1 / wc) * d.twoRate;
-    const float g1 = 1.0f / (a + b1);
-    const float b2 = (wetDamping2 / wc) * d.twoRate;
-    const float g2 = 1.0f / (a + b2);
+    const CWetCoefficients wet = d.wetAhead.At (speed, target, d);
 
     // Decide which of the five sub-steps move the tape, then make those steps.
     float accumulator = d.stepAccumulator;
@@ -396,13 +548,13 @@ void CSpoolwarp::Process (float& left, float& right) noexcept
 
     d.lastTapeOutput = stepOutputs[steps];
 
-    const float mix = (d.headMixGain.get() * 0.25f)
+    const float mix = (d.headMixGain.get() * headMixScale)
                     * ((((stepOutputs[stepsUpTo[0]] + stepOutputs[stepsUpTo[1]]) + stepOutputs[stepsUpTo[2]])
                         + stepOutputs[stepsUpTo[3]]) + stepOutputs[stepsUpTo[4]]);
 
     // Feedback conditioning: high-pass, drive, clip, soft clip, leveller, optional tone filter.
     const float low = d.lowCutFilter.Tick (mix);
-    const float z = levelFeedback (CCSpoolwarpDSP::SoftClip ((mix - low) * 0.667f),
+    const float z = levelFeedback (CCSpoolwarpDSP::SoftClip ((mix - low) * drive),
                                    d.levelEnvelope, d.envAttackCoef, d.envReleaseCoef);
     float wetInput = z;
 
@@ -420,14 +572,14 @@ void CSpoolwarp::Process (float& left, float& right) noexcept
 
     d.feedbackSample = wetInput;
 
-    const float o1 = wetSection (d.wetStage1, wetInput * ((g1 * 0.5f) * g2), a1 * g1, (a - b1) * g1);
-    const float o2 = wetSection (d.wetStage2, o1, a1 * g2, (a - b2) * g2);
+    const float o1 = wetSection (d.wetStage1, wetInput * wet.inputGain, wet.feedback11, wet.feedback21);
+    const float o2 = wetSection (d.wetStage2, o1, wet.feedback12, wet.feedback22);
 
-    const float wetTarget = speed > 0.01f ? d.wetLevelTarget.get() : 0.0f;
-    const float wet = o2 * d.wetLevelSmoother.Tick (wetTarget);
+    const float wetTarget = speed > echoSpeed ? d.wetLevelTarget.get() : 0.0f;
+    const float echo = o2 * d.wetLevelSmoother.Tick (wetTarget);
 
-    left = left + wet;
-    right = wet + right;
+    left = left + echo;
+    right = echo + right;
 
     const float recordInput = recordSum + fedBack * feedbackLevel;
 
@@ -456,21 +608,22 @@ void CSpoolwarp::SetParameter (int32_t index, float value) noexcept
     {
         case 0:  d.inputLeftTarget = value; break;
         case 1:  d.inputRightTarget = value; break;
-        case 2:  d.wetLevelTarget = value * 0.9f; break;
+        case 2:  d.wetLevelTarget = value * swellRange; break;
         case 3:  d.feedbackTarget = value * value; break;
-        case 4:  d.toneCoef = (((value * -8500.0f) + 11000.0f) * d.toneInvSampleRate) * 4.0f; break;
+        case 4:  d.toneCoef = (((value * toneSlope) + toneBase) * d.toneInvSampleRate) * toneScale; break;
 
         case 5:
-            d.baseSpeed = (0.65f * value) + 0.35f;
-            d.modOsc->SetRate ((value * 6.0f) + 1.1f);
+            d.baseSpeed = (speedRange * value) + speedLowest;
+            d.modOsc->SetRate ((value * wowRateRange) + wowRateLowest);
             break;
 
         case 6:
         case 7:
         case 8:
             d.headEnabled[index - 6] = value > 0.0f;
-            d.headMixGain = ((d.headEnabled[0] ? 1.0f : 1.25f) - (d.headEnabled[1] ? 0.25f : 0.0f))
-                          - (d.headEnabled[2] ? 0.25f : 0.0f);
+            d.headMixGain = ((d.headEnabled[0] ? headGainNone - headGainStep : headGainNone)
+                             - (d.headEnabled[1] ? headGainStep : 0.0f))
+                          - (d.headEnabled[2] ? headGainStep : 0.0f);
             break;
 
         case 9:
