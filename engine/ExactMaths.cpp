@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 
 // Each function below repeats the library's operations in its order and precision, lane by lane:
 // the same IEEE operations in vector lanes give the same bits. Where the library branches, every
@@ -184,13 +183,6 @@ namespace
     // ranges must agree with the library that is loaded, or the library is called as before: so
     // another library, or this one set to pick another sinf, cannot change the engine's results.
     // (The engine's maths tests check every float of the ranges.)
-    uint32_t bitsOf (float x) noexcept
-    {
-        uint32_t bits;
-        std::memcpy (&bits, &x, sizeof (bits));
-        return bits;
-    }
-
     bool agreeWithTheLibrary() noexcept
     {
         float (*volatile librarySin) (float) = ::sinf;   // volatile: gcc folds calls on constants itself
@@ -206,7 +198,7 @@ namespace
             ExactMaths::Sin8 (in, out);
 
             for (int lane = 0; lane < 8; ++lane)
-                if (bitsOf (out[lane]) != bitsOf (librarySin (in[lane])))
+                if (ExactMaths::BitsOf (out[lane]) != ExactMaths::BitsOf (librarySin (in[lane])))
                     return false;
 
             for (int lane = 0; lane < 8; ++lane)
@@ -215,7 +207,7 @@ namespace
             ExactMaths::Tanh8 (in, out);
 
             for (int lane = 0; lane < 8; ++lane)
-                if (bitsOf (out[lane]) != bitsOf (libraryTanh (in[lane])))
+                if (ExactMaths::BitsOf (out[lane]) != ExactMaths::BitsOf (libraryTanh (in[lane])))
                     return false;
         }
 

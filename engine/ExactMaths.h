@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 /** Forms of the C library's tanf, sinf and tanhf (glibc 2.36 on x86-64) that give its results
     bit for bit: tanf's polynomial in plain single precision, and eight-lane sinf and tanhf for
@@ -12,6 +13,14 @@
 */
 namespace ExactMaths
 {
+    /** The bits of a float, for comparisons that tell every value apart (NaNs and the zeros too). */
+    inline uint32_t BitsOf (float x) noexcept
+    {
+        uint32_t bits;
+        std::memcpy (&bits, &x, sizeof (bits));
+        return bits;
+    }
+
     /** True when this CPU runs the eight-lane forms and the library uses its FMA sinf. */
     bool Usable() noexcept;
 

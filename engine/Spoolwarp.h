@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 
 //==============================================================================
@@ -91,7 +90,7 @@ public:
     */
     float At (float phase, float step) noexcept
     {
-        if (next < ahead && bitsOf (phases[next]) == bitsOf (phase))
+        if (next < ahead && ExactMaths::BitsOf (phases[next]) == ExactMaths::BitsOf (phase))
             return hums[next++];
 
         Refill (phase, step);
@@ -101,13 +100,6 @@ public:
 
 private:
     void Refill (float phase, float step) noexcept;
-
-    static uint32_t bitsOf (float x) noexcept
-    {
-        uint32_t bits;
-        std::memcpy (&bits, &x, sizeof (bits));
-        return bits;
-    }
 
     static constexpr int32_t ahead = 8;
     float phases[ahead] = {};
@@ -140,7 +132,7 @@ public:
     */
     CWetCoefficients At (float speed, float target, const CCSpoolwarpDSP& d) noexcept
     {
-        if (! (next < ahead && bitsOf (speeds[next]) == bitsOf (speed)))
+        if (! (next < ahead && ExactMaths::BitsOf (speeds[next]) == ExactMaths::BitsOf (speed)))
         {
             Refill (speed, target, d);
             next = 0;
@@ -152,13 +144,6 @@ public:
 
 private:
     void Refill (float speed, float target, const CCSpoolwarpDSP& d) noexcept;
-
-    static uint32_t bitsOf (float x) noexcept
-    {
-        uint32_t bits;
-        std::memcpy (&bits, &x, sizeof (bits));
-        return bits;
-    }
 
     static constexpr int32_t ahead = 8;
     float speeds[ahead] = {};

@@ -14,12 +14,7 @@
 
 namespace
 {
-    uint32_t bitsOf (float x)
-    {
-        uint32_t bits;
-        std::memcpy (&bits, &x, sizeof (bits));
-        return bits;
-    }
+    using ExactMaths::BitsOf;
 
     float floatOf (uint32_t bits)
     {
@@ -75,12 +70,12 @@ namespace
 
                     for (int i = 0; i < 8; ++i)
                     {
-                        if (bitsOf (out[i]) != bitsOf (library (in[i])))
+                        if (BitsOf (out[i]) != BitsOf (library (in[i])))
                         {
                             ++count;
                             uint32_t seen = firstBits;
 
-                            while (bitsOf (in[i]) < seen && ! firstBits.compare_exchange_weak (seen, bitsOf (in[i]))) {}
+                            while (BitsOf (in[i]) < seen && ! firstBits.compare_exchange_weak (seen, BitsOf (in[i]))) {}
                         }
                     }
                 }
@@ -101,7 +96,7 @@ TEST (ExactMaths, SinMatchesTheLibraryForEveryFloatOfItsRange)
     if (! ExactMaths::Usable())
         GTEST_SKIP() << "no AVX2 and FMA: the engine calls the library";
 
-    const auto m = compareEveryFloat (0u, bitsOf (ExactMaths::sinLimit), ExactMaths::Sin8, librarySin);
+    const auto m = compareEveryFloat (0u, BitsOf (ExactMaths::sinLimit), ExactMaths::Sin8, librarySin);
     EXPECT_EQ (m.count, 0u) << "first at " << floatOf (m.firstBits);
 }
 
@@ -112,7 +107,7 @@ TEST (ExactMaths, TanhMatchesTheLibraryForEveryFloatOfItsRange)
 
     for (const uint32_t sign : { 0u, 0x80000000u })
     {
-        const auto m = compareEveryFloat (sign, sign | bitsOf (ExactMaths::tanhLimit), ExactMaths::Tanh8, libraryTanh);
+        const auto m = compareEveryFloat (sign, sign | BitsOf (ExactMaths::tanhLimit), ExactMaths::Tanh8, libraryTanh);
         EXPECT_EQ (m.count, 0u) << "first at " << floatOf (m.firstBits);
     }
 }
@@ -160,7 +155,7 @@ TEST (ExactMaths, HumsMatchTheFormulaForEveryPhaseOfTheSequence)
             ExactMaths::Hums8 (phases, hums);
 
             for (int i = 0; i < 8; ++i)
-                wrong += bitsOf (hums[i]) == bitsOf (libraryHum (phases[i])) ? 0u : 1u;
+                wrong += BitsOf (hums[i]) == BitsOf (libraryHum (phases[i])) ? 0u : 1u;
         }
 
         EXPECT_EQ (wrong, 0u) << rate;
@@ -177,13 +172,13 @@ TEST (HumAhead, GivesTheFormulaForEveryPhaseItIsAsked)
 
     for (int round = 0; round < 3; ++round)
         for (const float phase : phases)
-            EXPECT_EQ (bitsOf (ahead.At (phase, step)), bitsOf (libraryHum (phase))) << phase;
+            EXPECT_EQ (BitsOf (ahead.At (phase, step)), BitsOf (libraryHum (phase))) << phase;
 
     float phase = 1.0f;
 
     for (int i = 0; i < 100; ++i)
     {
-        EXPECT_EQ (bitsOf (ahead.At (phase, step)), bitsOf (libraryHum (phase))) << i;
+        EXPECT_EQ (BitsOf (ahead.At (phase, step)), BitsOf (libraryHum (phase))) << i;
         phase = phase + step;
     }
 }
@@ -211,11 +206,11 @@ TEST (WetAhead, GivesTheDirectCoefficientsForEverySpeedItIsAsked)
     const auto expectDirect = [&direct] (const CWetCoefficients& c, float speed)
     {
         const auto e = direct (speed);
-        EXPECT_EQ (bitsOf (c.inputGain), bitsOf (e.inputGain)) << speed;
-        EXPECT_EQ (bitsOf (c.feedback11), bitsOf (e.feedback11)) << speed;
-        EXPECT_EQ (bitsOf (c.feedback21), bitsOf (e.feedback21)) << speed;
-        EXPECT_EQ (bitsOf (c.feedback12), bitsOf (e.feedback12)) << speed;
-        EXPECT_EQ (bitsOf (c.feedback22), bitsOf (e.feedback22)) << speed;
+        EXPECT_EQ (BitsOf (c.inputGain), BitsOf (e.inputGain)) << speed;
+        EXPECT_EQ (BitsOf (c.feedback11), BitsOf (e.feedback11)) << speed;
+        EXPECT_EQ (BitsOf (c.feedback21), BitsOf (e.feedback21)) << speed;
+        EXPECT_EQ (BitsOf (c.feedback12), BitsOf (e.feedback12)) << speed;
+        EXPECT_EQ (BitsOf (c.feedback22), BitsOf (e.feedback22)) << speed;
     };
 
     CWetAhead ahead;

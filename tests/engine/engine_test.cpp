@@ -18,12 +18,7 @@ namespace
     constexpr float infinity = std::numeric_limits<float>::infinity();
     const float notANumber = std::numeric_limits<float>::quiet_NaN();
 
-    uint32_t bitsOf (float x)
-    {
-        uint32_t bits;
-        std::memcpy (&bits, &x, sizeof (bits));
-        return bits;
-    }
+    using ExactMaths::BitsOf;
 
     // The processor's push of a complete parameter set, indexes 0 to 10 in order.
     void applyAll (CSpoolwarp& engine, const std::array<float, 11>& values)
@@ -88,7 +83,7 @@ TEST_P (EngineConstruction, DerivesSizesPositionsAndCoefficients)
     }
 
     // All N + 1 tape values are zero (the sanitizer build also checks the size).
-    EXPECT_TRUE (std::all_of (d.tape.get(), d.tape.get() + d.tapeLength + 1, [] (float v) { return bitsOf (v) == 0; }));
+    EXPECT_TRUE (std::all_of (d.tape.get(), d.tape.get() + d.tapeLength + 1, [] (float v) { return BitsOf (v) == 0; }));
 
     // Each time constant closes 99 % of a gap in its time.
     const std::pair<float, float> constants[] = { { d.motorRiseCoef, 3600.0f }, { d.motorFallCoef, 1500.0f },
@@ -320,7 +315,7 @@ TEST_P (HeadGeometry, EachHeadHearsARecordingAfterItsDelay)
             const float a = withImpulse.dsp->RollTape (step == 0 ? 1.0f : 0.0f);
             const float b = silent.dsp->RollTape (0.0f);
 
-            if (bitsOf (a) != bitsOf (b))
+            if (BitsOf (a) != BitsOf (b))
                 firstDifference = step;
         }
 
@@ -440,12 +435,12 @@ TEST (Conditioning, TanhSaturatesExactlyFromItsThreshold)
     uint32_t wrong = 0;
 
     for (float x = threshold; x <= 12.0f; x = std::nextafter (x, 13.0f))
-        wrong += (bitsOf (std::tanh (x)) == bitsOf (1.0f) && bitsOf (std::tanh (-x)) == bitsOf (-1.0f)) ? 0u : 1u;
+        wrong += (BitsOf (std::tanh (x)) == BitsOf (1.0f) && BitsOf (std::tanh (-x)) == BitsOf (-1.0f)) ? 0u : 1u;
 
     EXPECT_EQ (wrong, 0u);
 
     for (const float x : { 0.0f, -0.0f, 0.5f, -3.0f, below, -below, threshold, -threshold, 12.0f, -12.0f })
-        EXPECT_EQ (bitsOf (CCSpoolwarpDSP::SaturatingTanh (x)), bitsOf (std::tanh (x))) << x;
+        EXPECT_EQ (BitsOf (CCSpoolwarpDSP::SaturatingTanh (x)), BitsOf (std::tanh (x))) << x;
 }
 
 TEST (Conditioning, ClipAndSoftClip)
@@ -455,7 +450,7 @@ TEST (Conditioning, ClipAndSoftClip)
                                               { -3.0f, -1.0f }, { infinity, 1.0f }, { -infinity, -1.0f } };
 
     for (const auto& [x, y] : cases)
-        EXPECT_EQ (bitsOf (CCSpoolwarpDSP::SoftClip (x)), bitsOf (y)) << x;
+        EXPECT_EQ (BitsOf (CCSpoolwarpDSP::SoftClip (x)), BitsOf (y)) << x;
 }
 
 TEST (Conditioning, LevellerSettlesAtKnownGains)
@@ -713,7 +708,7 @@ namespace
         std::vector<uint32_t> bits;
 
         for (float v : values)
-            bits.push_back (bitsOf (v));
+            bits.push_back (BitsOf (v));
 
         return bits;
     }
@@ -888,7 +883,7 @@ TEST_P (ReferenceComparison, EveryOutputSampleMatchesBitForBit)
 
     ASSERT_EQ (engineOut.size(), referenceOut.size());
     const auto mismatch = std::mismatch (engineOut.begin(), engineOut.end(), referenceOut.begin(),
-                                         [] (float a, float b) { return bitsOf (a) == bitsOf (b); });
+                                         [] (float a, float b) { return BitsOf (a) == BitsOf (b); });
     ASSERT_TRUE (mismatch.first == engineOut.end())
         << "first difference at sample " << (mismatch.first - engineOut.begin()) / 2
         << ": " << *mismatch.first << " vs " << *mismatch.second;

@@ -9,8 +9,7 @@ namespace
     protected:
         void SetUp() override
         {
-            processor.setPlayConfigDetails (2, 2, 44100.0, 64);
-            processor.prepareToPlay (44100.0, 64);
+            prepare (processor, 44100.0);
         }
 
         void send (const juce::MidiMessage& message)

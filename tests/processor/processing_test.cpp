@@ -198,8 +198,7 @@ TEST (EngineRebuild, FirstPrepareAt44100StillRebuildsAndPushesEveryValue)
 TEST (EngineRebuild, RateChangeGivesAFreshTapeAndTheCurrentValues)
 {
     SeededProcessor processor;
-    processor.setPlayConfigDetails (2, 2, 44100.0, 512);
-    processor.prepareToPlay (44100.0, 512);
+    prepare (processor, 44100.0);
 
     auto buffer = makeSignal (2, 512);
     process (processor, buffer);
@@ -216,8 +215,7 @@ TEST (EngineRebuild, RateChangeGivesAFreshTapeAndTheCurrentValues)
 TEST (EngineRebuild, SameEngineRateKeepsTheTapeAndPushesNothing)
 {
     SeededProcessor processor;
-    processor.setPlayConfigDetails (2, 2, 44100.0, 512);
-    processor.prepareToPlay (44100.0, 512);
+    prepare (processor, 44100.0);
 
     auto buffer = makeSignal (2, 512);
     process (processor, buffer);
@@ -236,9 +234,8 @@ TEST (EngineRebuild, SameEngineRateKeepsTheTapeAndPushesNothing)
 TEST (EngineRebuild, ReleaseResourcesClearsFiltersAndKeepsTheEngine)
 {
     SeededProcessor processor;
-    processor.setPlayConfigDetails (2, 2, 44100.0, 512);
     processor.params[9]->setValue (1.0f);   // tone filter in the feedback path
-    processor.prepareToPlay (44100.0, 512);
+    prepare (processor, 44100.0);
 
     for (int block = 0; block < 32; ++block)
     {
@@ -273,8 +270,7 @@ TEST (EngineRebuild, ReleaseResourcesClearsFiltersAndKeepsTheEngine)
 TEST (EngineAllocationFailure, KeepsTheOldEngineAndRetriesOnTheNextPrepare)
 {
     SeededProcessor processor;
-    processor.setPlayConfigDetails (2, 2, 44100.0, 512);
-    processor.prepareToPlay (44100.0, 512);
+    prepare (processor, 44100.0);
     const auto* engine = processor.engine.get();
 
     processor.failEngineAllocation = true;
@@ -358,8 +354,7 @@ TEST_P (DecimationTest, EngineRunsOnOneSampleInDecimationPlusOne)
     const int step = juce::jmax (1, c.decimation + 1);
 
     SeededProcessor processor;
-    processor.setPlayConfigDetails (2, 2, c.hostRate, 512);
-    processor.prepareToPlay (c.hostRate, 512);
+    prepare (processor, c.hostRate);
 
     const auto input = makeSignal (2, 512);
     std::vector<juce::AudioBuffer<float>> outputs (3, input);
@@ -400,8 +395,7 @@ INSTANTIATE_TEST_SUITE_P (EveryDecimation, DecimationTest, testing::Values (
 TEST (BlockProcessing, CountRestartsWithEveryBlock)
 {
     SeededProcessor processor;
-    processor.setPlayConfigDetails (2, 2, 96000.0, 512);
-    processor.prepareToPlay (96000.0, 512);
+    prepare (processor, 96000.0);
 
     const auto input = makeSignal (2, 3);
     std::vector<juce::AudioBuffer<float>> outputs (4, input);
@@ -474,8 +468,7 @@ TEST (BlockProcessing, MonoInputFeedsBothSidesOfTheEngine)
 TEST (BlockProcessing, ProcessedSamplesAreLimitedAndOthersAreNot)
 {
     SeededProcessor processor;
-    processor.setPlayConfigDetails (2, 2, 88200.0, 512);
-    processor.prepareToPlay (88200.0, 512);
+    prepare (processor, 88200.0);
 
     juce::AudioBuffer<float> input (2, 512);
 
@@ -561,8 +554,7 @@ TEST (BlockProcessing, OutputsWithoutAnInputAreClearedFirst)
 TEST (BlockProcessing, EngineUnavailableSilencesProcessedSamplesOnly)
 {
     SeededProcessor processor;
-    processor.setPlayConfigDetails (2, 2, 96000.0, 512);
-    processor.prepareToPlay (96000.0, 512);
+    prepare (processor, 96000.0);
 
     const auto input = makeSignal (2, 64);
     auto buffer = input;
@@ -580,8 +572,7 @@ TEST (BlockProcessing, EngineUnavailableSilencesProcessedSamplesOnly)
 TEST (UnsoundInput, NonFiniteInputSamplesNeverReachTheOutput)
 {
     SeededProcessor processor;
-    processor.setPlayConfigDetails (2, 2, 96000.0, 512);
-    processor.prepareToPlay (96000.0, 512);
+    prepare (processor, 96000.0);
 
     for (int block = 0; block < 4; ++block)
     {
@@ -610,8 +601,7 @@ TEST (UnsoundInput, OverflowingParameterValuesNeverReachTheOutput)
         for (const char* textId : { "pot_inl", "pot_inr", "pot_swl", "btn_rpt", "btn_ton", "btn_spd" })
         {
             SeededProcessor processor;
-            processor.setPlayConfigDetails (2, 2, 44100.0, 512);
-            processor.prepareToPlay (44100.0, 512);
+            prepare (processor, 44100.0);
 
             juce::XmlElement state ("OrqPRESET");
             auto* element = state.createNewChildElement ("PARAM");
@@ -647,8 +637,7 @@ TEST (UnsoundInput, FiniteValuesOutsideTheUnitRangeKeepTheirEffect)
 TEST (UnsoundInput, BlockWithoutChannelsDoesNothingButReadMidi)
 {
     SeededProcessor processor;
-    processor.setPlayConfigDetails (2, 2, 44100.0, 512);
-    processor.prepareToPlay (44100.0, 512);
+    prepare (processor, 44100.0);
 
     juce::AudioBuffer<float> buffer (0, 256);
     juce::MidiBuffer midi;
@@ -663,8 +652,7 @@ TEST (UnsoundInput, BlockWithoutChannelsDoesNothingButReadMidi)
 TEST (UnsoundInput, BufferWithFewerChannelsThanTheBuses)
 {
     SeededProcessor processor;
-    processor.setPlayConfigDetails (2, 2, 44100.0, 512);
-    processor.prepareToPlay (44100.0, 512);
+    prepare (processor, 44100.0);
 
     const auto input = makeSignal (1, 256);
     auto buffer = input;

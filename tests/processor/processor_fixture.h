@@ -29,6 +29,13 @@ protected:
     }
 };
 
+/** Prepares the processor as a host does: its buses get the channels, then prepareToPlay. */
+inline void prepare (SpoolwarpAudioProcessor& processor, double rate, int channels = 2)
+{
+    processor.setPlayConfigDetails (channels, channels, rate, 512);
+    processor.prepareToPlay (rate, 512);
+}
+
 /** Builds an engine as a rebuilt processor engine starts: seeded, then the parameters pushed in index order. */
 inline std::unique_ptr<CSpoolwarp> makeReferenceEngine (float rate, const SpoolwarpAudioProcessor& processor)
 {

@@ -117,14 +117,7 @@ namespace
     constexpr float notANumber = std::numeric_limits<float>::quiet_NaN();
 
     constexpr double hostRates[] = { 44100.0, 48000.0, 88200.0, 96000.0, 192000.0, 384000.0 };
-    constexpr int preparedBlockSize = 1024;
-    constexpr int blockSizes[] = { 1, 64, 512, 1024, 3000 };   // the last is larger than prepared
-
-    void prepare (SpoolwarpAudioProcessor& processor, double rate, int channels = 2)
-    {
-        processor.setPlayConfigDetails (channels, channels, rate, preparedBlockSize);
-        processor.prepareToPlay (rate, preparedBlockSize);
-    }
+    constexpr int blockSizes[] = { 1, 64, 512, 1024, 3000 };   // the last two are larger than prepared
 
     void setAll (SpoolwarpAudioProcessor& processor, const std::vector<float>& values)
     {

@@ -136,8 +136,7 @@ TEST (StateReading, AStateOfNaNsLeavesTheDefaultsAndTheEcho)
     // One after the other, since the engines draw their wow from the one global rand().
     const auto play = [] (SpoolwarpAudioProcessor& processor)
     {
-        processor.setPlayConfigDetails (2, 2, 44100.0, 512);
-        processor.prepareToPlay (44100.0, 512);
+        prepare (processor, 44100.0);
         std::vector<float> output;
 
         for (int block = 0; block < 40; ++block)
