@@ -3,6 +3,7 @@
 #include "PluginProcessor.h"
 #include "BinaryData.h"
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 
@@ -489,6 +490,45 @@ void MainWindow::timerCallback()
             repaint (area);
 
     motorLamp->setValue (processorRef.params[delayOnOffRow]->getValue() > 0.0f ? 1.0f : 0.0f);
+
+    showAgainWhereUncovered();
+}
+
+// The panel is redrawn only where a widget changes, so the screen must be refreshed whenever part
+// of the window comes back into view. The framework does so when the Expose event arrives, but the
+// event for the area that one of the application's own windows leaves behind is often read from
+// the display while that window is destroyed, and then waits unseen until some other event comes:
+// the closed dialog stays on the panel. So, once a tick, every window of the application that has
+// gone, moved or shrunk since the last tick shows the panel's whole picture again (its buffer is
+// intact, so that is one copy to the screen) and repaints the window's own parts it uncovered.
+void MainWindow::showAgainWhereUncovered()
+{
+    auto* window = getTopLevelComponent();
+    const auto windowBounds = window->getScreenBounds();
+    auto& desktop = juce::Desktop::getInstance();
+    auto uncovered = ! ownWindow.isEmpty() && windowBounds != ownWindow;
+
+    otherWindowsNow.clear();
+
+    for (int i = 0; i < desktop.getNumComponents(); ++i)
+        if (auto* other = desktop.getComponent (i); other != window && other->isShowing())
+            otherWindowsNow.push_back (other->getScreenBounds());
+
+    for (const auto& area : otherWindows)
+    {
+        if (std::find (otherWindowsNow.begin(), otherWindowsNow.end(), area) == otherWindowsNow.end()
+            && area.intersects (windowBounds))
+        {
+            uncovered = true;
+            window->repaint (window->getLocalArea (nullptr, area));
+        }
+    }
+
+    std::swap (otherWindows, otherWindowsNow);
+    ownWindow = windowBounds;
+
+    if (uncovered)
+        openGLContext.triggerRepaint();
 }
 
 //==============================================================================

@@ -126,6 +126,7 @@ private:
     void showPopupMenu();
     void performMenuItem (int itemId);
     void setWindowSize (int itemId);
+    void showAgainWhereUncovered();
 
     SpoolwarpAudioProcessor& processorRef;
     juce::OpenGLContext openGLContext;
@@ -148,6 +149,11 @@ private:
     std::unique_ptr<ImgToggleButton> head3Switch;
     std::unique_ptr<ImgToggleButton> toneDefeatSwitch;
     std::unique_ptr<OrqAboutScreen> aboutBox;
+
+    // Screen bounds, at the last tick, of the window holding the panel and of the application's
+    // other windows that were showing.
+    juce::Rectangle<int> ownWindow;
+    std::vector<juce::Rectangle<int>> otherWindows, otherWindowsNow;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainWindow)
 };
