@@ -2,7 +2,8 @@
 # Starts the stand-alone application on its own Xvfb display (Mesa's software OpenGL) with an
 # empty home folder, captures its panel and checks the pixels; covers the panel with a window of
 # its own and with the application's own dialogs and checks that the panel comes back whole; then
-# clicks it with xdotool: a head switch, and a window size chosen from the right-click menu.
+# clicks it with xdotool: a head switch, and a window size chosen from the right-click menu, whose
+# capture is checked against the artwork scaled.
 #
 #   panel_app_test.sh APPLICATION CHECKER SCREENSHOT_DIR
 set -euo pipefail
@@ -150,5 +151,6 @@ read -r w1 h1 < <(size_of "$top" | tr x ' ')
     || fail "the window went from ${w0}x${h0} to ${w1}x${h1}; the editor should be 1142 x 839"
 sleep 1
 capture panel_130.png
+"$checker" "$shots/panel_130.png" 1 || fail "the panel at 130 % does not show the artwork scaled by 1142 / 879"
 
 echo "panel captures in $shots"
