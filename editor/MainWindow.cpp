@@ -3,7 +3,9 @@
 #include "PluginProcessor.h"
 #include "BinaryData.h"
 
+#include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace
 {
@@ -38,6 +40,91 @@ namespace
                 views.push_back (strip.getClippedImage ({ 0, frame * frameHeight, frameWidth, frameHeight }));
 
         return views;
+    }
+
+    constexpr int drawnAreaTile = 8;
+
+    juce::int64 areaOf (const juce::RectangleList<int>& list) noexcept
+    {
+        juce::int64 area = 0;
+
+        for (const auto& r : list)
+            area += (juce::int64) r.getWidth() * r.getHeight();
+
+        return area;
+    }
+
+    // The areas of a film strip that painting can be limited to when it is drawn one to one, found
+    // once from its pixels: changing, the bounds of the pixels that differ between any two frames;
+    // drawn, the tiles that hold a pixel that is not fully transparent in some frame. drawn stays
+    // empty where it would skip little.
+    void measureStripAreas (const std::vector<juce::Image>& views, juce::Rectangle<int>& changing,
+                            juce::RectangleList<int>& drawn)
+    {
+        if (views.empty())
+            return;
+
+        const auto width = views.front().getWidth();
+        const auto height = views.front().getHeight();
+        const auto hasAlpha = views.front().hasAlphaChannel();
+        const auto tilesAcross = (width + drawnAreaTile - 1) / drawnAreaTile;
+        const auto tilesDown = (height + drawnAreaTile - 1) / drawnAreaTile;
+        std::vector<bool> tileDrawn ((size_t) (tilesAcross * tilesDown), ! hasAlpha);
+
+        const juce::Image::BitmapData first (views.front(), juce::Image::BitmapData::readOnly);
+
+        for (const auto& view : views)
+        {
+            const juce::Image::BitmapData frame (view, juce::Image::BitmapData::readOnly);
+
+            for (int y = 0; y < height; ++y)
+            {
+                for (int x = 0; x < width; ++x)
+                {
+                    const auto colour = frame.getPixelColour (x, y);
+
+                    if (colour != first.getPixelColour (x, y) && ! changing.contains (x, y))
+                        changing = changing.getUnion ({ x, y, 1, 1 });
+
+                    if (hasAlpha && colour.getAlpha() != 0)
+                        tileDrawn[(size_t) ((y / drawnAreaTile) * tilesAcross + x / drawnAreaTile)] = true;
+                }
+            }
+        }
+
+        const juce::Rectangle<int> bounds (width, height);
+
+        for (int ty = 0; ty < tilesDown; ++ty)
+        {
+            for (int tx = 0; tx < tilesAcross; ++tx)
+            {
+                auto end = tx;
+
+                while (end < tilesAcross && tileDrawn[(size_t) (ty * tilesAcross + end)])
+                    ++end;
+
+                if (end > tx)
+                    drawn.add (juce::Rectangle<int> (tx * drawnAreaTile, ty * drawnAreaTile, (end - tx) * drawnAreaTile, drawnAreaTile)
+                                   .getIntersection (bounds));
+
+                tx = end;
+            }
+        }
+
+        drawn.consolidate();
+
+        if (4 * areaOf (drawn) > 3 * (juce::int64) width * height)
+            drawn.clear();
+    }
+
+    // Drawn one panel pixel to one device pixel, a picture is the same whatever area is repainted
+    // or clipped. Scaled, the renderer's interpolation follows the shape of the area it fills, so
+    // repainting or clipping a different area than before could change a pixel here and there.
+    bool isDrawnOneToOne (const juce::Component& component)
+    {
+        const auto* display = juce::Desktop::getInstance().getDisplays().getDisplayForRect (component.getScreenBounds());
+        return juce::Component::getApproximateScaleFactorForComponent (&component) == 1.0f
+            && display != nullptr && display->scale == 1.0;
     }
 
     bool isFrame (const std::vector<juce::Image>& views, int frame) noexcept
@@ -183,19 +270,30 @@ StaticImage::StaticImage (juce::Image stripImage, int frames)
     : image (std::move (stripImage)), numFrames (frames)
 {
     frameViews = measureFrames (image, numFrames, frameWidth, frameHeight);
+    measureStripAreas (frameViews, changingArea, drawnArea);
 }
 
 StaticImage::~StaticImage() = default;
 
-void StaticImage::setValue (float value)
+juce::Rectangle<int> StaticImage::selectFrame (float value)
 {
     const auto frame = (int) (((float) numFrames - 1.0f) * value);
 
-    if (frame != currentFrame)
-    {
-        currentFrame = frame;
-        repaint();
-    }
+    if (frame == currentFrame)
+        return {};
+
+    const auto previous = std::exchange (currentFrame, frame);
+
+    // Only frames of the strip are measured; a value outside 0..1 can pick a frame beyond it.
+    if (isFrame (frameViews, previous) && isFrame (frameViews, frame) && isDrawnOneToOne (*this))
+        return changingArea;
+
+    return getLocalBounds();
+}
+
+void StaticImage::setValue (float value)
+{
+    repaint (selectFrame (value));
 }
 
 void StaticImage::paint (juce::Graphics& g)
@@ -205,6 +303,12 @@ void StaticImage::paint (juce::Graphics& g)
         g.fillAll (juce::Colours::black);
         return;
     }
+
+    // Pixels outside the drawn area are transparent in every frame: skipping them changes nothing
+    // and spares the renderer most of a sparse picture.
+    if (! drawnArea.isEmpty() && isFrame (frameViews, currentFrame)
+        && g.getInternalContext().getPhysicalPixelScaleFactor() == 1.0f)
+        g.reduceClipRegion (drawnArea);
 
     drawFrame (g, image, frameViews, currentFrame, frameWidth, frameHeight);
 }
@@ -394,11 +498,62 @@ void MainWindow::timerCallback()
 
     const auto& dsp = *processorRef.engine->dsp;
     const auto fraction = (float) dsp.tapePos.get() / (float) dsp.tapeLength;
-    tapeStrip->setValue (fraction);
-    rollerTop->setValue (fraction);
-    rollerBottom->setValue (fraction);
+
+    juce::RectangleList<int> changed;
+
+    for (auto* strip : { tapeStrip.get(), rollerTop.get(), rollerBottom.get() })
+        changed.add (strip->selectFrame (fraction) + strip->getPosition());
+
+    // Every repaint wakes the OpenGL render thread at once, and a second repaint in the same tick
+    // usually comes after it has taken its work: another frame, with nothing new in it but the copy
+    // of the whole window. Drawn one to one, the areas can be joined into one repaint; scaled, they
+    // are repainted as they are (the rollers lie within the tape, so mostly that is one too).
+    if (isDrawnOneToOne (*this))
+        repaint (changed.getBounds());
+    else
+        for (const auto& area : changed)
+            repaint (area);
 
     motorLamp->setValue (processorRef.params[delayOnOffRow]->getValue() > 0.0f ? 1.0f : 0.0f);
+
+    showAgainWhereUncovered();
+}
+
+// The panel is redrawn only where a widget changes, so the screen must be refreshed whenever part
+// of the window comes back into view. The framework does so when the Expose event arrives, but the
+// event for the area that one of the application's own windows leaves behind is often read from
+// the display while that window is destroyed, and then waits unseen until some other event comes:
+// the closed dialog stays on the panel. So, once a tick, every window of the application that has
+// gone, moved or shrunk since the last tick shows the panel's whole picture again (its buffer is
+// intact, so that is one copy to the screen) and repaints the window's own parts it uncovered.
+void MainWindow::showAgainWhereUncovered()
+{
+    auto* window = getTopLevelComponent();
+    const auto windowBounds = window->getScreenBounds();
+    auto& desktop = juce::Desktop::getInstance();
+    auto uncovered = ! ownWindow.isEmpty() && windowBounds != ownWindow;
+
+    otherWindowsNow.clear();
+
+    for (int i = 0; i < desktop.getNumComponents(); ++i)
+        if (auto* other = desktop.getComponent (i); other != window && other->isShowing())
+            otherWindowsNow.push_back (other->getScreenBounds());
+
+    for (const auto& area : otherWindows)
+    {
+        if (std::find (otherWindowsNow.begin(), otherWindowsNow.end(), area) == otherWindowsNow.end()
+            && area.intersects (windowBounds))
+        {
+            uncovered = true;
+            window->repaint (window->getLocalArea (nullptr, area));
+        }
+    }
+
+    std::swap (otherWindows, otherWindowsNow);
+    ownWindow = windowBounds;
+
+    if (uncovered)
+        openGLContext.triggerRepaint();
 }
 
 //==============================================================================

@@ -83,7 +83,14 @@ public:
     StaticImage (juce::Image image, int numFrames);
     ~StaticImage() override;
 
-    /** Shows frame (int) ((numFrames - 1) * value); repaints only when the frame changes. */
+    /** Selects frame (int) ((numFrames - 1) * value) without repainting, and returns the area, in
+        this component's coordinates, that must be repainted to show it: empty when the frame stays;
+        otherwise, when the picture is drawn one pixel to one device pixel, the part of it that
+        differs between any two frames, and the whole picture when it is drawn scaled.
+    */
+    juce::Rectangle<int> selectFrame (float value);
+
+    /** Shows frame (int) ((numFrames - 1) * value), repainting only the area that selectFrame returns. */
     void setValue (float value);
 
     void paint (juce::Graphics& g) override;
@@ -95,6 +102,8 @@ private:
     int frameWidth = 0;
     int frameHeight = 0;
     std::vector<juce::Image> frameViews;
+    juce::Rectangle<int> changingArea;
+    juce::RectangleList<int> drawnArea;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (StaticImage)
 };
@@ -127,6 +136,7 @@ private:
     void showPopupMenu();
     void performMenuItem (int itemId);
     void setWindowSize (int itemId);
+    void showAgainWhereUncovered();
 
     SpoolwarpAudioProcessor& processorRef;
     juce::OpenGLContext openGLContext;
@@ -149,6 +159,11 @@ private:
     std::unique_ptr<ImgToggleButton> head3Switch;
     std::unique_ptr<ImgToggleButton> toneDefeatSwitch;
     std::unique_ptr<OrqAboutScreen> aboutBox;
+
+    // Screen bounds, at the last tick, of the window holding the panel and of the application's
+    // other windows that were showing.
+    juce::Rectangle<int> ownWindow;
+    std::vector<juce::Rectangle<int>> otherWindows, otherWindowsNow;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainWindow)
 };

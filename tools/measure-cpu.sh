@@ -4,6 +4,7 @@
 #   (a) idle: no audio device (no JACK server), so the tape stands still;
 #   (b) audio: JACK's dummy back end at 48000 Hz, 512-frame periods, input unmuted, a metronome
 #       playing into both inputs, so the engine runs and the tape, rollers and lamp animate.
+# Each is measured with the panel at 100 %, then at 130 % (chosen from the right-click menu).
 # Each figure is the process's utime + stime over the measuring time, in % of one core, followed by
 # the share of each of its threads.
 #
@@ -125,7 +126,7 @@ measure()
     kill -0 "$app_pid" 2>/dev/null || fail "the application quit while being measured"
 
     awk -v label="$label" -v p0="$p0" -v p1="$p1" -v t0="$t0" -v t1="$t1" -v hz="$hz" '
-        BEGIN { printf "%-6s %6.1f %% of one core\n", label, 100 * (p1 - p0) / hz / (t1 - t0) }'
+        BEGIN { printf "%-11s %6.1f %% of one core\n", label, 100 * (p1 - p0) / hz / (t1 - t0) }'
 
     # Threads alive at both ends, grouped by name (numbered worker threads together), busiest first.
     awk -v t0="$t0" -v t1="$t1" -v hz="$hz" '
@@ -137,16 +138,54 @@ measure()
                 if (use[name] <= 0)
                     continue
                 several = (count[name] > 1) ? " (x" count[name] ")" : ""
-                printf "         %6.1f %%  %s%s\n", 100 * use[name] / hz / (t1 - t0), name, several
+                printf "              %6.1f %%  %s%s\n", 100 * use[name] / hz / (t1 - t0), name, several
             }
         }' "$work/threads0" "$work/threads1" | sort -k1,1 -rn
 }
 
-echo "Spoolwarp CPU use over $seconds s, panel open at 100 %, $(nproc) cores: $(lscpu | sed -n 's/^Model name: *//p')"
+# The OpenGL-rendered panel is the top-level window's one child window.
+panel_window()
+{
+    local top
+    top=$(xdotool search --name '^Spoolwarp$' 2>/dev/null | head -n1 || true)
+    [ -n "$top" ] || return 0
+    xwininfo -children -id "$top" 2>/dev/null | awk '/^ +0x/ { print $1; exit }' || true
+}
+panel_is() { xwininfo -id "$(panel_window)" 2>/dev/null | grep -q "Width: $1\$"; }
+
+# Right-click on the bare panel, then "Window size" > "130%".
+scale_to_130()
+{
+    local px py
+    read -r px py < <(xwininfo -id "$(panel_window)" | awk '/Absolute upper-left X:/ { x = $4 } /Absolute upper-left Y:/ { y = $4 } END { print x, y }')
+    xdotool mousemove $((px + 40)) $((py + 40)) click 3
+    sleep 1
+    xdotool key Down
+    sleep 0.3
+    xdotool key Right
+    sleep 0.5
+    for _ in 1 2 3 4 5 6; do
+        xdotool key Down
+        sleep 0.1
+    done
+    xdotool key Return
+    wait_for 5 panel_is 1142 || fail "the panel did not go to 130 %"
+    xdotool mousemove 0 0
+}
+
+# Measures at 100 %, then at 130 %.
+measure_both_scales()
+{
+    measure "$1 100%"
+    scale_to_130
+    measure "$1 130%"
+}
+
+echo "Spoolwarp CPU use over $seconds s, $(nproc) cores: $(lscpu | sed -n 's/^Model name: *//p')"
 
 # (a) No JACK server: the application opens no device and the tape stands still.
 start_app
-measure "idle"
+measure_both_scales "idle"
 quit_app
 
 # (b) The dummy back end runs the device; a metronome plays into both inputs.
@@ -164,5 +203,5 @@ metro_port=$(jack_lsp | grep '^metro:' | head -n1)
 jack_connect "$metro_port" Spoolwarp:in_1
 jack_connect "$metro_port" Spoolwarp:in_2
 jack_lsp -c Spoolwarp:out_1 | grep -q 'system:playback' || fail "the application's outputs are not connected"
-measure "audio"
+measure_both_scales "audio"
 quit_app

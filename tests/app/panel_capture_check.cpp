@@ -1,6 +1,10 @@
-// Checks a capture of the running application's panel (879 x 646, default scale) against the
-// embedded artwork: the panel image where no widget covers it, the knob frames that the default
-// parameter values select, the tape strip, and one head switch's frame.
+// Checks a capture of the running application's panel against the embedded artwork: the panel
+// image where no widget covers it, the knob frames that the default parameter values select, the
+// tape strip, and one head switch's frame. The capture's size gives the panel's scale: 879 x 646
+// at 100 %, 1142 x 840 at 130 %. At 100 % every opaque artwork pixel is compared with the capture;
+// scaled, every captured pixel is compared with the artwork resampled (bilinear) at the place the
+// scale maps it to, with a tolerance for the renderer's rounding, so that a wrong scale, a wrong
+// frame or a missing widget fails.
 //
 //   panel_capture_check CAPTURE.png HEAD1_FRAME
 //
@@ -10,6 +14,7 @@
 
 #include "BinaryData.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -23,12 +28,49 @@ namespace
         return juce::ImageFileFormat::loadFrom (data, (size_t) size);
     }
 
-    bool close (juce::Colour a, juce::Colour b)
+    bool close (juce::Colour a, juce::Colour b, int tolerance = 3)
     {
-        constexpr int tolerance = 3;
         return std::abs (a.getRed() - b.getRed()) <= tolerance
             && std::abs (a.getGreen() - b.getGreen()) <= tolerance
             && std::abs (a.getBlue() - b.getBlue()) <= tolerance;
+    }
+
+    // Capture pixels per panel pixel, across and down; 1 at 100 %.
+    juce::Point<float> scale { 1.0f, 1.0f };
+
+    bool isScaled()   { return scale != juce::Point<float> (1.0f, 1.0f); }
+
+    // The frame's colour at (u, v), interpolated between its four nearest pixels; false where one
+    // of them lies outside the frame or is not opaque.
+    bool sampleOpaque (const juce::Image& strip, int frameTop, int frameHeight, float u, float v, juce::Colour& colour)
+    {
+        const auto x0 = (int) std::floor (u), y0 = (int) std::floor (v);
+        const auto fx = u - (float) x0, fy = v - (float) y0;
+
+        if (x0 < 0 || y0 < 0 || x0 + 1 >= strip.getWidth() || y0 + 1 >= frameHeight)
+            return false;
+
+        float sum[3] {};
+
+        for (int dy = 0; dy < 2; ++dy)
+        {
+            for (int dx = 0; dx < 2; ++dx)
+            {
+                const auto tap = strip.getPixelAt (x0 + dx, frameTop + y0 + dy);
+
+                if (tap.getAlpha() != 255)
+                    return false;
+
+                const auto weight = (dx == 0 ? 1.0f - fx : fx) * (dy == 0 ? 1.0f - fy : fy);
+                sum[0] += weight * (float) tap.getRed();
+                sum[1] += weight * (float) tap.getGreen();
+                sum[2] += weight * (float) tap.getBlue();
+            }
+        }
+
+        colour = juce::Colour ((juce::uint8) juce::roundToInt (sum[0]), (juce::uint8) juce::roundToInt (sum[1]),
+                               (juce::uint8) juce::roundToInt (sum[2]));
+        return true;
     }
 
     struct Score
@@ -46,6 +88,36 @@ namespace
     {
         const auto frameHeight = strip.getHeight() / numFrames;
         Score score;
+
+        if (isScaled())
+        {
+            const auto shown = juce::Rectangle<float> ((float) origin.x, (float) origin.y, (float) strip.getWidth(), (float) frameHeight)
+                                   .transformedBy (juce::AffineTransform::scale (scale.x, scale.y)).getSmallestIntegerContainer();
+
+            for (int y = shown.getY(); y < shown.getBottom(); y += 2)
+            {
+                for (int x = shown.getX(); x < shown.getRight(); x += 2)
+                {
+                    // The panel position whose colour lands on the centre of capture pixel (x, y).
+                    const juce::Point<float> at (((float) x + 0.5f) / scale.x - 0.5f, ((float) y + 0.5f) / scale.y - 0.5f);
+                    auto hidden = false;
+
+                    for (const auto& r : covered)
+                        hidden = hidden || r.toFloat().expanded (1.0f).contains (at);
+
+                    juce::Colour expected;
+
+                    if (hidden || ! sampleOpaque (strip, frame * frameHeight, frameHeight,
+                                                  at.x - (float) origin.x, at.y - (float) origin.y, expected))
+                        continue;
+
+                    ++score.compared;
+                    score.matched += close (capture.getPixelAt (x, y), expected, 6) ? 1 : 0;
+                }
+            }
+
+            return score;
+        }
 
         for (int y = 0; y < frameHeight; y += 2)
         {
@@ -128,11 +200,15 @@ int main (int argc, char* argv[])
     const auto capture = juce::ImageFileFormat::loadFrom (juce::File (juce::String (argv[1])));
     const auto head1Frame = juce::String (argv[2]).getIntValue();
 
-    report (capture.getWidth() == 879 && capture.getHeight() == 646,
-            "capture is " + juce::String (capture.getWidth()) + " x " + juce::String (capture.getHeight()));
+    const auto size = capture.getBounds().getBottomRight();
+    report (size == juce::Point<int> (879, 646) || size == juce::Point<int> (1142, 840),
+            "capture is " + juce::String (size.x) + " x " + juce::String (size.y));
 
-    if (capture.getWidth() != 879 || capture.getHeight() != 646)
+    if (size != juce::Point<int> (879, 646) && size != juce::Point<int> (1142, 840))
         return 1;
+
+    // The panel is drawn into a buffer of the window's size, 879 x 646 panel pixels stretched over it.
+    scale = { (float) size.x / 879.0f, (float) size.y / 646.0f };
 
     auto panelScore = compareFrame (capture, embedded ("panel_png"), 1, 0, {}, widgets);
     report (panelScore.compared > 50000 && panelScore.fraction() > 0.99,

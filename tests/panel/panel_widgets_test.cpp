@@ -157,6 +157,99 @@ TEST (StaticImage, InvalidImagePaintsSolidBlack)
 //==============================================================================
 namespace
 {
+    // The bounds of the pixels in which two frames of a strip differ.
+    juce::Rectangle<int> differingPixels (const juce::Image& strip, int numFrames, int a, int b)
+    {
+        const auto frameA = panel::frameOf (strip, numFrames, a);
+        const auto frameB = panel::frameOf (strip, numFrames, b);
+        juce::Rectangle<int> area;
+
+        for (int y = 0; y < frameA.getHeight(); ++y)
+            for (int x = 0; x < frameA.getWidth(); ++x)
+                if (frameA.getPixelAt (x, y) != frameB.getPixelAt (x, y))
+                    area = area.getUnion ({ x, y, 1, 1 });
+
+        return area;
+    }
+
+    float valueOfFrame (int frame, int numFrames)   { return ((float) frame + 0.5f) / ((float) numFrames - 1.0f); }
+}
+
+// The area a frame change repaints: within the picture, holding every pixel that changes, and, for
+// a strip whose frames differ in one corner only, no more than the changing pixels' bounds.
+TEST (StaticImage, FrameChangeRepaintsWhatChangesWhenDrawnOneToOne)
+{
+    auto corner = numberedStrip (40, 30 * 4, 4);
+
+    for (int k = 0; k < 4; ++k)
+        corner.clear ({ 0, k * 30, 40, 30 }, juce::Colours::darkgrey);
+
+    for (int k = 0; k < 4; ++k)
+        corner.clear ({ 30, k * 30 + 20, 5 + k, 6 }, juce::Colour ((juce::uint8) (60 * k), 10, 200));
+
+    const std::tuple<const char*, juce::Image, int, int, int> cases[] {
+        { "corner",   corner,                        4,  0, 3 },
+        { "corner",   corner,                        4,  2, 1 },
+        { "tape",     panel::embedded ("tape_png"),   49, 0, 1 },
+        { "tape",     panel::embedded ("tape_png"),   49, 47, 0 },
+        { "roller",   panel::embedded ("roller_png"), 25, 23, 0 },
+        { "lamp",     panel::embedded ("lamp_png"),   2,  0, 1 },
+    };
+
+    for (const auto& [name, strip, numFrames, from, to] : cases)
+    {
+        SCOPED_TRACE (juce::String (name) + " " + juce::String (from) + " -> " + juce::String (to));
+        StaticImage image (strip, numFrames);
+        image.setBounds (0, 0, strip.getWidth(), strip.getHeight() / numFrames);
+        image.selectFrame (valueOfFrame (from, numFrames));
+
+        EXPECT_TRUE (image.selectFrame (valueOfFrame (from, numFrames)).isEmpty());
+
+        const auto area = image.selectFrame (valueOfFrame (to, numFrames));
+        EXPECT_TRUE (image.getLocalBounds().contains (area));
+        EXPECT_TRUE (area.contains (differingPixels (strip, numFrames, from, to)));
+        EXPECT_TRUE (panel::showsFrame (image, strip, numFrames, to));
+    }
+
+    StaticImage image (corner, 4);
+    image.setBounds (0, 0, 40, 30);
+    EXPECT_EQ (image.selectFrame (valueOfFrame (2, 4)), juce::Rectangle<int> (30, 20, 8, 6));
+}
+
+TEST (StaticImage, FrameChangeRepaintsTheWholePictureWhenScaled)
+{
+    const auto strip = panel::embedded ("tape_png");
+    juce::Component parent;
+    StaticImage image (strip, 49);
+    parent.addAndMakeVisible (image);
+    image.setBounds (0, 0, 590, 222);
+    parent.setTransform (juce::AffineTransform::scale (1142.0f / 879.0f));
+
+    EXPECT_EQ (image.selectFrame (valueOfFrame (3, 49)), image.getLocalBounds());
+}
+
+// Sparse pictures are drawn through the part of them that is not transparent; every pixel of the
+// frame must still come out.
+TEST (StaticImage, SparsePicturesAreDrawnWhole)
+{
+    const std::tuple<const char*, int, int> cases[] { { "tape_png", 49, 30 }, { "pad_png", 1, 0 }, { "help_png", 1, 0 } };
+
+    for (const auto& [name, numFrames, frame] : cases)
+    {
+        SCOPED_TRACE (name);
+        const auto strip = panel::embedded (name);
+        const auto expected = panel::frameOf (strip, numFrames, frame);
+        StaticImage image (strip, numFrames);
+        image.setBounds (expected.getBounds());
+        image.setValue (valueOfFrame (frame, numFrames));
+
+        EXPECT_TRUE (panel::samePixels (panel::render (image), expected));
+    }
+}
+
+//==============================================================================
+namespace
+{
     struct ClickCounter : public juce::Button::Listener
     {
         void buttonClicked (juce::Button*) override   { ++clicks; }
