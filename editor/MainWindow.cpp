@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "PanelLayout.h"
 #include "PluginProcessor.h"
 #include "BinaryData.h"
 
@@ -9,37 +10,24 @@
 
 namespace
 {
-    constexpr int numKnobs = 6;
-    constexpr int delayOnOffRow = 10;
+    constexpr int numKnobs = (int) std::size (PanelLayout::knobs);
     constexpr int refreshPeriodMs = 50;
     constexpr int overlayFadeMs = 250;
 
-    const juce::Rectangle<int> aboutHotSpot { 372, 434, 238, 108 };
+    // The pop-up menu's item ids; the window sizes are 100 + tenths of the design size.
+    enum MenuItem
+    {
+        showHelpItem = 1,
+        visitSiteItem = 2,
+        donateItem = 3,
+        aboutItem = 5,
+        smallestSizeItem = 107,
+        largestSizeItem = 113
+    };
 
     juce::Image loadImage (const char* data, int size)
     {
         return juce::ImageCache::getFromMemory (data, size);
-    }
-
-    // Takes the frame size of a valid strip (its width, and its height / numFrames) and returns one
-    // view per frame into the strip's own pixels, nothing copied. Drawing a view instead of a
-    // source rectangle of the strip gives each frame a lasting identity, so the OpenGL renderer
-    // uploads a frame's texture once rather than on every paint.
-    std::vector<juce::Image> measureFrames (const juce::Image& strip, int numFrames, int& frameWidth, int& frameHeight)
-    {
-        std::vector<juce::Image> views;
-
-        if (! strip.isValid())
-            return views;
-
-        frameWidth = strip.getWidth();
-        frameHeight = strip.getHeight() / numFrames;
-
-        if (frameHeight > 0)
-            for (int frame = 0; frame < numFrames; ++frame)
-                views.push_back (strip.getClippedImage ({ 0, frame * frameHeight, frameWidth, frameHeight }));
-
-        return views;
     }
 
     constexpr int drawnAreaTile = 8;
@@ -127,20 +115,6 @@ namespace
             && display != nullptr && display->scale == 1.0;
     }
 
-    bool isFrame (const std::vector<juce::Image>& views, int frame) noexcept
-    {
-        return frame >= 0 && frame < (int) views.size();
-    }
-
-    void drawFrame (juce::Graphics& g, const juce::Image& strip, const std::vector<juce::Image>& views,
-                    int frame, int frameWidth, int frameHeight)
-    {
-        if (isFrame (views, frame))
-            g.drawImage (views[(size_t) frame], 0, 0, frameWidth, frameHeight, 0, 0, frameWidth, frameHeight, false);
-        else
-            g.drawImage (strip, 0, 0, frameWidth, frameHeight, 0, frame * frameHeight, frameWidth, frameHeight, false);
-    }
-
     void openWebPage (const char* path)
     {
         juce::URL ("https://" + juce::String (OrqAboutScreen::webSite) + path).launchInDefaultBrowser();
@@ -166,15 +140,13 @@ bool isPopupClick (const juce::MouseEvent& e) noexcept
 
 //==============================================================================
 ImgRotaryKnob::ImgRotaryKnob (juce::Image stripImage, int)
-    : image (std::move (stripImage))
+    : FilmStrip (std::move (stripImage), PanelLayout::knobFrames)
 {
     setSliderStyle (juce::Slider::RotaryHorizontalVerticalDrag);
     setTextBoxStyle (juce::Slider::NoTextBox, false, 0, 0);
     setRange (0.0, 1.0, 0.0);
     setSliderSnapsToMousePosition (false);
     setMouseDragSensitivity (128);
-
-    frameViews = measureFrames (image, numFrames, frameWidth, frameHeight);
 }
 
 ImgRotaryKnob::~ImgRotaryKnob() = default;
@@ -217,8 +189,7 @@ void ImgRotaryKnob::showBubbleAsOnHover (const juce::MouseEvent& e)
 void ImgRotaryKnob::paint (juce::Graphics& g)
 {
     const auto proportion = (getValue() - getMinimum()) / (getMaximum() - getMinimum());
-    const auto frame = (int) ((numFrames - 1) * proportion);
-    drawFrame (g, image, frameViews, frame, frameWidth, frameHeight);
+    drawFrame (g, (int) ((numFrames - 1) * proportion));
 }
 
 juce::String ImgRotaryKnob::getTextFromValue (double)
@@ -228,9 +199,8 @@ juce::String ImgRotaryKnob::getTextFromValue (double)
 
 //==============================================================================
 ImgToggleButton::ImgToggleButton (juce::Image stripImage, int frames)
-    : image (std::move (stripImage)), numFrames (frames)
+    : FilmStrip (std::move (stripImage), frames)
 {
-    frameViews = measureFrames (image, numFrames, frameWidth, frameHeight);
 }
 
 ImgToggleButton::~ImgToggleButton() = default;
@@ -262,14 +232,13 @@ void ImgToggleButton::paint (juce::Graphics& g)
     if (! isPressed)
         currentFrame = getToggleState() ? numFrames - 1 : 0;
 
-    drawFrame (g, image, frameViews, currentFrame, frameWidth, frameHeight);
+    drawFrame (g, currentFrame);
 }
 
 //==============================================================================
 StaticImage::StaticImage (juce::Image stripImage, int frames)
-    : image (std::move (stripImage)), numFrames (frames)
+    : FilmStrip (std::move (stripImage), frames)
 {
-    frameViews = measureFrames (image, numFrames, frameWidth, frameHeight);
     measureStripAreas (frameViews, changingArea, drawnArea);
 }
 
@@ -285,7 +254,7 @@ juce::Rectangle<int> StaticImage::selectFrame (float value)
     const auto previous = std::exchange (currentFrame, frame);
 
     // Only frames of the strip are measured; a value outside 0..1 can pick a frame beyond it.
-    if (isFrame (frameViews, previous) && isFrame (frameViews, frame) && isDrawnOneToOne (*this))
+    if (isFrame (previous) && isFrame (frame) && isDrawnOneToOne (*this))
         return changingArea;
 
     return getLocalBounds();
@@ -306,11 +275,11 @@ void StaticImage::paint (juce::Graphics& g)
 
     // Pixels outside the drawn area are transparent in every frame: skipping them changes nothing
     // and spares the renderer most of a sparse picture.
-    if (! drawnArea.isEmpty() && isFrame (frameViews, currentFrame)
+    if (! drawnArea.isEmpty() && isFrame (currentFrame)
         && g.getInternalContext().getPhysicalPixelScaleFactor() == 1.0f)
         g.reduceClipRegion (drawnArea);
 
-    drawFrame (g, image, frameViews, currentFrame, frameWidth, frameHeight);
+    drawFrame (g, currentFrame);
 }
 
 //==============================================================================
@@ -318,63 +287,47 @@ MainWindow::MainWindow (SpoolwarpAudioProcessor& processor)
     : processorRef (processor)
 {
     openGLContext.attachTo (*this);
-    setSize (879, 646);
+    setSize (PanelLayout::width, PanelLayout::height);
 
     const auto rollerImage = loadImage (BinaryData::roller_png, BinaryData::roller_pngSize);
 
     serviceSticker = std::make_unique<StaticImage> (loadImage (BinaryData::sticker_png, BinaryData::sticker_pngSize), 1);
-    addImageChild (*serviceSticker, { 405, 456, 215, 58 });
-    tapeStrip = std::make_unique<StaticImage> (loadImage (BinaryData::tape_png, BinaryData::tape_pngSize), 49);
-    addImageChild (*tapeStrip, { 118, 80, 590, 222 });
-    rollerTop = std::make_unique<StaticImage> (rollerImage, 25);
-    addImageChild (*rollerTop, { 149, 82, 60, 60 });
-    rollerBottom = std::make_unique<StaticImage> (rollerImage, 25);
-    addImageChild (*rollerBottom, { 124, 233, 60, 60 });
+    addImageChild (*serviceSticker, PanelLayout::sticker);
+    tapeStrip = std::make_unique<StaticImage> (loadImage (BinaryData::tape_png, BinaryData::tape_pngSize), PanelLayout::tapeFrames);
+    addImageChild (*tapeStrip, PanelLayout::tapeWindow);
+    rollerTop = std::make_unique<StaticImage> (rollerImage, PanelLayout::rollerFrames);
+    addImageChild (*rollerTop, PanelLayout::rollerTop);
+    rollerBottom = std::make_unique<StaticImage> (rollerImage, PanelLayout::rollerFrames);
+    addImageChild (*rollerBottom, PanelLayout::rollerBottom);
     pressurePad = std::make_unique<StaticImage> (loadImage (BinaryData::pad_png, BinaryData::pad_pngSize), 1);
-    addImageChild (*pressurePad, { 118, 80, 110, 222 });
-    motorLamp = std::make_unique<StaticImage> (loadImage (BinaryData::lamp_png, BinaryData::lamp_pngSize), 2);
-    addImageChild (*motorLamp, { 257, 395, 85, 85 });
+    addImageChild (*pressurePad, PanelLayout::pad);
+    motorLamp = std::make_unique<StaticImage> (loadImage (BinaryData::lamp_png, BinaryData::lamp_pngSize), PanelLayout::lampFrames);
+    addImageChild (*motorLamp, PanelLayout::lamp);
 
-    struct KnobPlace
-    {
-        std::unique_ptr<ImgRotaryKnob> MainWindow::* member;
-        juce::Rectangle<int> bounds;
-    };
-
-    const KnobPlace knobs[numKnobs] { { &MainWindow::inputLeftKnob,  { 80, 395, 85, 85 } },
-                                      { &MainWindow::inputRightKnob, { 169, 395, 85, 85 } },
-                                      { &MainWindow::swellKnob,      { 624, 395, 85, 85 } },
-                                      { &MainWindow::repeatKnob,     { 713, 395, 85, 85 } },
-                                      { &MainWindow::toneKnob,       { 624, 484, 85, 85 } },
-                                      { &MainWindow::speedKnob,      { 713, 484, 85, 85 } } };
+    std::unique_ptr<ImgRotaryKnob> MainWindow::* const knobs[] { &MainWindow::inputLeftKnob, &MainWindow::inputRightKnob,
+                                                                 &MainWindow::swellKnob, &MainWindow::repeatKnob,
+                                                                 &MainWindow::toneKnob, &MainWindow::speedKnob };
 
     for (int row = 0; row < numKnobs; ++row)
     {
-        auto& knob = this->*knobs[row].member;
-        knob = std::make_unique<ImgRotaryKnob> (loadImage (BinaryData::knob_png, BinaryData::knob_pngSize), 97);
-        addControlChild (*knob, knobs[row].bounds, row);
+        auto& knob = this->*knobs[row];
+        knob = std::make_unique<ImgRotaryKnob> (loadImage (BinaryData::knob_png, BinaryData::knob_pngSize), PanelLayout::knobFrames);
+        addControlChild (*knob, PanelLayout::knobs[row], row);
     }
 
-    struct SwitchPlace
-    {
-        std::unique_ptr<ImgToggleButton> MainWindow::* member;
-        const char* imageData;
-        int imageSize;
-        juce::Rectangle<int> bounds;
-        int row;
-    };
+    delayOnOffSwitch = std::make_unique<ImgToggleButton> (loadImage (BinaryData::switch_motor_png, BinaryData::switch_motor_pngSize),
+                                                          PanelLayout::switchFrames);
+    addControlChild (*delayOnOffSwitch, PanelLayout::motorSwitch, PanelLayout::delayOnOffRow);
 
-    const SwitchPlace switches[] { { &MainWindow::delayOnOffSwitch, BinaryData::switch_motor_png, BinaryData::switch_motor_pngSize, { 460, 73, 48, 48 }, 10 },
-                                   { &MainWindow::head1Switch,      BinaryData::switch_head_png,  BinaryData::switch_head_pngSize,  { 443, 374, 41, 56 }, 6 },
-                                   { &MainWindow::head2Switch,      BinaryData::switch_head_png,  BinaryData::switch_head_pngSize,  { 485, 374, 41, 56 }, 7 },
-                                   { &MainWindow::head3Switch,      BinaryData::switch_head_png,  BinaryData::switch_head_pngSize,  { 526, 374, 41, 56 }, 8 },
-                                   { &MainWindow::toneDefeatSwitch, BinaryData::switch_head_png,  BinaryData::switch_head_pngSize,  { 567, 374, 41, 56 }, 9 } };
+    std::unique_ptr<ImgToggleButton> MainWindow::* const headSwitches[] { &MainWindow::head1Switch, &MainWindow::head2Switch,
+                                                                          &MainWindow::head3Switch, &MainWindow::toneDefeatSwitch };
 
-    for (const auto& place : switches)
+    for (int i = 0; i < (int) std::size (headSwitches); ++i)
     {
-        auto& control = this->*place.member;
-        control = std::make_unique<ImgToggleButton> (loadImage (place.imageData, place.imageSize), 2);
-        addControlChild (*control, place.bounds, place.row);
+        auto& control = this->*headSwitches[i];
+        control = std::make_unique<ImgToggleButton> (loadImage (BinaryData::switch_head_png, BinaryData::switch_head_pngSize),
+                                                     PanelLayout::switchFrames);
+        addControlChild (*control, PanelLayout::headSwitches[i], PanelLayout::firstHeadSwitchRow + i);
     }
 
     addParameterExtra();
@@ -514,7 +467,7 @@ void MainWindow::timerCallback()
         for (const auto& area : changed)
             repaint (area);
 
-    motorLamp->setValue (processorRef.params[delayOnOffRow]->getValue() > 0.0f ? 1.0f : 0.0f);
+    motorLamp->setValue (processorRef.params[PanelLayout::delayOnOffRow]->getValue() > 0.0f ? 1.0f : 0.0f);
 
     showAgainWhereUncovered();
 }
@@ -573,7 +526,7 @@ void MainWindow::mouseUp (const juce::MouseEvent& e)
         return;
     }
 
-    if (aboutHotSpot.contains (position))
+    if (PanelLayout::nameplate.contains (position))
         aboutBox->Show();
 }
 
@@ -586,19 +539,19 @@ void MainWindow::showPopupMenu()
 
     juce::PopupMenu sizes;
 
-    for (int itemId = 107; itemId <= 113; ++itemId)
+    for (int itemId = smallestSizeItem; itemId <= largestSizeItem; ++itemId)
         sizes.addItem (itemId, juce::String ((itemId - 100) * 10) + "%");
 
     juce::PopupMenu menu;
     menu.setLookAndFeel (&menuLook);
     menu.addSectionHeader ("Orq Spoolwarp");
     menu.addSubMenu ("Window size", sizes, true);
-    menu.addItem (1, "Show help overlay", true, false);
+    menu.addItem (showHelpItem, "Show help overlay", true, false);
     menu.addSeparator();
-    menu.addItem (2, "Visit Orq web site", true, false);
-    menu.addItem (3, "Donate (opens in web browser)", true, false);
+    menu.addItem (visitSiteItem, "Visit Orq web site", true, false);
+    menu.addItem (donateItem, "Donate (opens in web browser)", true, false);
     menu.addSeparator();
-    menu.addItem (5, "About", true, false);
+    menu.addItem (aboutItem, "About", true, false);
 
     performMenuItem (menu.show());
 }
@@ -607,20 +560,18 @@ void MainWindow::performMenuItem (int itemId)
 {
     switch (itemId)
     {
-        case 1:  juce::Desktop::getInstance().getAnimator().fadeIn (helpOverlay.get(), overlayFadeMs); break;
-        case 2:  openWebPage ("/"); break;
-        case 3:  openWebPage ("/?a=page&p=donate"); break;
-        case 5:  aboutBox->Show(); break;
-        default: if (itemId >= 107) setWindowSize (itemId); break;
+        case showHelpItem:  juce::Desktop::getInstance().getAnimator().fadeIn (helpOverlay.get(), overlayFadeMs); break;
+        case visitSiteItem: openWebPage ("/"); break;
+        case donateItem:    openWebPage ("/?a=page&p=donate"); break;
+        case aboutItem:     aboutBox->Show(); break;
+        default:            if (itemId >= smallestSizeItem) setWindowSize (itemId); break;
     }
 }
 
 void MainWindow::setWindowSize (int itemId)
 {
-    const auto scale = ((float) itemId - 100.0f) * 0.1f;
-    const auto width = (int) (879.0f * scale);
-    const auto height = (int) (scale * 646.0f);
+    const auto size = PanelLayout::sizeAtTenths (itemId - 100);
 
     if (auto* editor = getParentComponent())
-        editor->setBounds (editor->getX(), editor->getY(), width, height);
+        editor->setBounds (editor->getX(), editor->getY(), size.x, size.y);
 }

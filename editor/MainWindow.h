@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "FilmStrip.h"
 #include "OrqAboutScreen.h"
 
 class SpoolwarpAudioProcessor;
@@ -16,7 +17,8 @@ bool isPopupClick (const juce::MouseEvent& e) noexcept;
 
 //==============================================================================
 /** A knob drawn from a vertical film strip of 97 equal frames, one per value step. */
-class ImgRotaryKnob : public juce::Slider
+class ImgRotaryKnob : public juce::Slider,
+                      private FilmStrip
 {
 public:
     /** The strip always has 97 frames; the second argument is ignored. */
@@ -39,18 +41,14 @@ private:
     void showBubbleAsOnHover (const juce::MouseEvent& e);
 
     juce::Component* bubbleParent = nullptr;
-    juce::Image image;
-    int numFrames = 97;
-    int frameWidth = 0;
-    int frameHeight = 0;
-    std::vector<juce::Image> frameViews;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ImgRotaryKnob)
 };
 
 //==============================================================================
 /** A two-position switch drawn from a film strip; a plain click toggles it on release. */
-class ImgToggleButton : public juce::ToggleButton
+class ImgToggleButton : public juce::ToggleButton,
+                        private FilmStrip
 {
 public:
     ImgToggleButton (juce::Image image, int numFrames);
@@ -65,19 +63,15 @@ public:
 
 private:
     bool isPressed = false;
-    juce::Image image;
-    int numFrames;
     int currentFrame = 0;
-    int frameWidth = 0;
-    int frameHeight = 0;
-    std::vector<juce::Image> frameViews;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ImgToggleButton)
 };
 
 //==============================================================================
 /** A picture, or one frame of a film strip chosen by a value from 0 to 1. */
-class StaticImage : public juce::Component
+class StaticImage : public juce::Component,
+                    private FilmStrip
 {
 public:
     StaticImage (juce::Image image, int numFrames);
@@ -96,12 +90,7 @@ public:
     void paint (juce::Graphics& g) override;
 
 private:
-    juce::Image image;
-    int numFrames;
     int currentFrame = 0;
-    int frameWidth = 0;
-    int frameHeight = 0;
-    std::vector<juce::Image> frameViews;
     juce::Rectangle<int> changingArea;
     juce::RectangleList<int> drawnArea;
 

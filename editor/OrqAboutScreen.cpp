@@ -1,6 +1,7 @@
 #include "OrqAboutScreen.h"
 
 #include "BinaryData.h"
+#include "PanelLayout.h"
 
 namespace
 {
@@ -27,7 +28,7 @@ namespace
 
 OrqAboutScreen::OrqAboutScreen()
 {
-    setBounds (0, 0, 879, 646);
+    setBounds (0, 0, PanelLayout::width, PanelLayout::height);
     textBoxBounds = { 220, 215, 439, 215 };
 
     versionLabel = std::make_unique<juce::Label> ("lblVersionInfo", "label text");

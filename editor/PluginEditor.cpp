@@ -1,25 +1,30 @@
 #include "PluginEditor.h"
 
+#include "PanelLayout.h"
 #include "PluginProcessor.h"
 
 namespace
 {
-    constexpr float designWidth = 879.0f;
-    constexpr float designHeight = 646.0f;
+    constexpr float designWidth = (float) PanelLayout::width;
+    constexpr float designHeight = (float) PanelLayout::height;
+
+    // The smallest and largest window: the pop-up menu's 70 % and 130 %.
+    const auto smallest = PanelLayout::sizeAtTenths (7);
+    const auto largest = PanelLayout::sizeAtTenths (13);
 }
 
 SpoolwarpAudioProcessorEditor::SpoolwarpAudioProcessorEditor (SpoolwarpAudioProcessor& processorToEdit)
     : juce::AudioProcessorEditor (processorToEdit), processorRef (processorToEdit)
 {
-    setResizeLimits (615, 452, 1142, 839);
-    getConstrainer()->setFixedAspectRatio (879.0 / 646.0);
+    setResizeLimits (smallest.x, smallest.y, largest.x, largest.y);
+    getConstrainer()->setFixedAspectRatio ((double) PanelLayout::width / (double) PanelLayout::height);
     setResizable (true, true);
 
     const auto scale = processorRef.editorScale;
     setSize ((int) (designWidth * scale), (int) (designHeight * scale));
 
     mainWindow = std::make_unique<MainWindow> (processorRef);
-    mainWindow->setBounds (0, 0, 879, 646);
+    mainWindow->setBounds (0, 0, PanelLayout::width, PanelLayout::height);
     addAndMakeVisible (*mainWindow);
 
     if (scale != 1.0f)

@@ -2,6 +2,9 @@
 
 #include <juce_graphics/juce_graphics.h>
 
+#include "FilmStrip.h"
+#include "PanelLayout.h"
+
 #include <functional>
 #include <map>
 #include <vector>
@@ -10,19 +13,19 @@ namespace artkit
 {
 
 //==============================================================================
-/** Positions of the panel's children, in panel pixels (879 x 646). */
+/** Where the panel's parts lie, in panel pixels: the editor's layout, and what only the artwork needs. */
 namespace layout
 {
-    constexpr int panelWidth = 879, panelHeight = 646;
+    constexpr int panelWidth = PanelLayout::width, panelHeight = PanelLayout::height;
 
-    inline const juce::Rectangle<int> tapeWindow { 118, 80, 590, 222 };
-    inline const juce::Rectangle<int> rollerTop { 149, 82, 60, 60 };
-    inline const juce::Rectangle<int> rollerBottom { 124, 233, 60, 60 };
-    inline const juce::Rectangle<int> pad { 118, 80, 110, 222 };
-    inline const juce::Rectangle<int> sticker { 405, 456, 215, 58 };
-    inline const juce::Rectangle<int> lamp { 257, 395, 85, 85 };
-    inline const juce::Rectangle<int> motorSwitch { 460, 73, 48, 48 };
-    inline const juce::Rectangle<int> nameplate { 372, 434, 238, 108 };
+    using PanelLayout::tapeWindow;
+    using PanelLayout::rollerTop;
+    using PanelLayout::rollerBottom;
+    using PanelLayout::pad;
+    using PanelLayout::sticker;
+    using PanelLayout::lamp;
+    using PanelLayout::motorSwitch;
+    using PanelLayout::nameplate;
 
     /** The faceplate tab that reaches down into the tape window to carry the motor switch. */
     inline const juce::Rectangle<float> motorTab { 446.0f, 60.0f, 76.0f, 76.0f };
@@ -37,19 +40,19 @@ namespace layout
     };
 
     inline const Control knobs[] = {
-        { { 80, 395, 85, 85 }, "Input Left", "Input level, left channel" },
-        { { 169, 395, 85, 85 }, "Input Right", "Input level, right channel" },
-        { { 624, 395, 85, 85 }, "Swell", "Level of the echoes" },
-        { { 713, 395, 85, 85 }, "Repeat", "Feedback: how long the echoes go on" },
-        { { 624, 484, 85, 85 }, "Tone", "Higher is darker repeats" },
-        { { 713, 484, 85, 85 }, "Speed", "Tape speed: faster is shorter delay" },
+        { PanelLayout::knobs[0], "Input Left", "Input level, left channel" },
+        { PanelLayout::knobs[1], "Input Right", "Input level, right channel" },
+        { PanelLayout::knobs[2], "Swell", "Level of the echoes" },
+        { PanelLayout::knobs[3], "Repeat", "Feedback: how long the echoes go on" },
+        { PanelLayout::knobs[4], "Tone", "Higher is darker repeats" },
+        { PanelLayout::knobs[5], "Speed", "Tape speed: faster is shorter delay" },
     };
 
     inline const Control switches[] = {
-        { { 443, 374, 41, 56 }, "Head 1", "" },
-        { { 485, 374, 41, 56 }, "Head 2", "" },
-        { { 526, 374, 41, 56 }, "Head 3", "" },
-        { { 567, 374, 41, 56 }, "Tone Defeat", "" },
+        { PanelLayout::headSwitches[0], "Head 1", "" },
+        { PanelLayout::headSwitches[1], "Head 2", "" },
+        { PanelLayout::headSwitches[2], "Head 3", "" },
+        { PanelLayout::headSwitches[3], "Tone Defeat", "" },
     };
 
     /** The tape loop's geometry in tape-strip pixels. */

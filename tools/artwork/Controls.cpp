@@ -104,8 +104,9 @@ namespace
 //==============================================================================
 juce::Image makeKnob()
 {
-    constexpr int frames = 97, size = 85;
-    constexpr float centre = size * 0.5f;
+    constexpr int frames = PanelLayout::knobFrames;
+    const int size = PanelLayout::knobs[0].getWidth();
+    const float centre = (float) size * 0.5f;
     const ValueNoise noise (0x6b0b);
     auto strip = newArgb (size, size * frames);
 
@@ -197,10 +198,10 @@ juce::Image makeKnob()
 //==============================================================================
 juce::Image makeHeadSwitch()
 {
-    constexpr int w = 41, h = 56;
-    auto strip = newArgb (w, h * 2);
+    const int w = PanelLayout::headSwitches[0].getWidth(), h = PanelLayout::headSwitches[0].getHeight();
+    auto strip = newArgb (w, h * PanelLayout::switchFrames);
 
-    for (int frame = 0; frame < 2; ++frame)
+    for (int frame = 0; frame < PanelLayout::switchFrames; ++frame)
     {
         const juce::Point<float> centre (20.5f, 28.0f + (float) (frame * h));
         shade (strip, { 0, frame * h, w, h }, 4, [=] (float x, float y)
@@ -215,9 +216,9 @@ juce::Image makeHeadSwitch()
 juce::Image makeMotorSwitch (const juce::Image& panel)
 {
     auto strip = twoFramesOf (copyOf (panel, layout::motorSwitch));
-    constexpr int size = 48;
+    const int size = layout::motorSwitch.getWidth();
 
-    for (int frame = 0; frame < 2; ++frame)
+    for (int frame = 0; frame < PanelLayout::switchFrames; ++frame)
     {
         const juce::Point<float> centre (24.0f, 24.0f + (float) (frame * size));
         const auto on = frame == 1;
@@ -251,14 +252,14 @@ juce::Image makeMotorSwitch (const juce::Image& panel)
 juce::Image makeLamp (const juce::Image& panel)
 {
     auto strip = twoFramesOf (copyOf (panel, layout::lamp));
-    constexpr int size = 85;
+    const int size = layout::lamp.getWidth();
     juce::Random random (0x1a3b);
     float facetTone[64];
 
     for (auto& f : facetTone)
         f = random.nextFloat();
 
-    for (int frame = 0; frame < 2; ++frame)
+    for (int frame = 0; frame < PanelLayout::lampFrames; ++frame)
     {
         const auto lit = frame == 1;
         const juce::Point<float> centre (42.5f, 42.5f + (float) (frame * size));

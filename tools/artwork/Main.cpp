@@ -40,11 +40,10 @@ namespace
         return true;
     }
 
-    /** Draws frame k of an n-frame vertical strip at the given position. */
+    /** Draws frame k of an n-frame vertical strip at the given position, as the panel does. */
     void drawFrame (juce::Graphics& g, const juce::Image& strip, int n, int k, juce::Point<int> at)
     {
-        const auto h = strip.getHeight() / n;
-        g.drawImage (strip, at.x, at.y, strip.getWidth(), h, 0, k * h, strip.getWidth(), h);
+        FilmStrip (strip, n).drawFrame (g, k, at);
     }
 
     juce::Image compose (const Artwork& art, float knobValue, bool on, float tapeFraction, bool withHelp)
@@ -54,19 +53,19 @@ namespace
         g.fillAll (juce::Colours::black);
         g.drawImageAt (art.panel, 0, 0);
         g.drawImageAt (art.sticker, layout::sticker.getX(), layout::sticker.getY());
-        drawFrame (g, art.tape, 49, (int) (48.0f * tapeFraction), layout::tapeWindow.getPosition());
-        drawFrame (g, art.roller, 25, (int) (24.0f * tapeFraction), layout::rollerTop.getPosition());
-        drawFrame (g, art.roller, 25, (int) (24.0f * tapeFraction), layout::rollerBottom.getPosition());
+        drawFrame (g, art.tape, PanelLayout::tapeFrames, (int) (48.0f * tapeFraction), layout::tapeWindow.getPosition());
+        drawFrame (g, art.roller, PanelLayout::rollerFrames, (int) (24.0f * tapeFraction), layout::rollerTop.getPosition());
+        drawFrame (g, art.roller, PanelLayout::rollerFrames, (int) (24.0f * tapeFraction), layout::rollerBottom.getPosition());
         g.drawImageAt (art.pad, layout::pad.getX(), layout::pad.getY());
-        drawFrame (g, art.lamp, 2, on ? 1 : 0, layout::lamp.getPosition());
+        drawFrame (g, art.lamp, PanelLayout::lampFrames, on ? 1 : 0, layout::lamp.getPosition());
 
         for (const auto& knob : layout::knobs)
-            drawFrame (g, art.knob, 97, (int) (96.0 * knobValue), knob.bounds.getPosition());
+            drawFrame (g, art.knob, PanelLayout::knobFrames, (int) (96.0 * knobValue), knob.bounds.getPosition());
 
-        drawFrame (g, art.motorSwitch, 2, on ? 1 : 0, layout::motorSwitch.getPosition());
+        drawFrame (g, art.motorSwitch, PanelLayout::switchFrames, on ? 1 : 0, layout::motorSwitch.getPosition());
 
         for (const auto& sw : layout::switches)
-            drawFrame (g, art.headSwitch, 2, on ? 1 : 0, sw.bounds.getPosition());
+            drawFrame (g, art.headSwitch, PanelLayout::switchFrames, on ? 1 : 0, sw.bounds.getPosition());
 
         if (withHelp)
             g.drawImageAt (art.help, 0, 0);
@@ -101,7 +100,7 @@ namespace
                 juce::Graphics::ScopedSaveState save (g);
                 g.reduceClipRegion (0, i * 222, 590, 222);
                 g.drawImageAt (art.panel, -layout::tapeWindow.getX(), i * 222 - layout::tapeWindow.getY());
-                drawFrame (g, art.tape, 49, i, { 0, i * 222 });
+                drawFrame (g, art.tape, PanelLayout::tapeFrames, i, { 0, i * 222 });
             }
         }
 

@@ -6,7 +6,7 @@ namespace artkit
 namespace
 {
     constexpr float twoPi = juce::MathConstants<float>::twoPi;
-    constexpr int tapeFrames = 49, rollerFrames = 25;
+    constexpr int tapeFrames = PanelLayout::tapeFrames, rollerFrames = PanelLayout::rollerFrames;
 
     //==============================================================================
     /** The closed path of the tape's centre line, in tape-strip pixels, running
