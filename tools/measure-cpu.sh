@@ -79,13 +79,6 @@ cat >"$work/home/.config/Spoolwarp.settings" <<'EOF'
 </PROPERTIES>
 EOF
 
-has_panel()
-{
-    local top
-    top=$(xdotool search --name '^Spoolwarp$' 2>/dev/null | head -n1 || true)
-    [ -n "$top" ] && xwininfo -children -id "$top" 2>/dev/null | grep -q '^ \+0x'
-}
-
 start_app()
 {
     HOME="$work/home" "$app" >"$work/app.log" 2>&1 &
@@ -143,33 +136,9 @@ measure()
         }' "$work/threads0" "$work/threads1" | sort -k1,1 -rn
 }
 
-# The OpenGL-rendered panel is the top-level window's one child window.
-panel_window()
-{
-    local top
-    top=$(xdotool search --name '^Spoolwarp$' 2>/dev/null | head -n1 || true)
-    [ -n "$top" ] || return 0
-    xwininfo -children -id "$top" 2>/dev/null | awk '/^ +0x/ { print $1; exit }' || true
-}
-panel_is() { xwininfo -id "$(panel_window)" 2>/dev/null | grep -q "Width: $1\$"; }
-
-# Right-click on the bare panel, then "Window size" > "130%".
 scale_to_130()
 {
-    local px py
-    read -r px py < <(xwininfo -id "$(panel_window)" | awk '/Absolute upper-left X:/ { x = $4 } /Absolute upper-left Y:/ { y = $4 } END { print x, y }')
-    xdotool mousemove $((px + 40)) $((py + 40)) click 3
-    sleep 1
-    xdotool key Down
-    sleep 0.3
-    xdotool key Right
-    sleep 0.5
-    for _ in 1 2 3 4 5 6; do
-        xdotool key Down
-        sleep 0.1
-    done
-    xdotool key Return
-    wait_for 5 panel_is 1142 || fail "the panel did not go to 130 %"
+    choose_130_percent || fail "the panel did not go to 130 %"
     xdotool mousemove 0 0
 }
 

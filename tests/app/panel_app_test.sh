@@ -40,21 +40,6 @@ start_xvfb "$work" 1600x1200x24 || fail "Xvfb did not start"
 HOME="$work/home" "$app" >"$work/app.log" 2>&1 &
 app_pid=$!
 
-top_window() { xdotool search --name '^Spoolwarp$' 2>/dev/null | head -n1 || true; }
-# The OpenGL-rendered panel is the top-level window's one child window.
-panel_window()
-{
-    local top
-    top=$(top_window)
-    [ -n "$top" ] || return 0
-    xwininfo -children -id "$top" 2>/dev/null | awk '/^ +0x/ { print $1; exit }' || true
-}
-size_of() { xwininfo -id "$1" 2>/dev/null | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }' || true; }
-origin_of() { xwininfo -id "$1" | awk '/Absolute upper-left X:/ { x = $4 } /Absolute upper-left Y:/ { y = $4 } END { print x, y }'; }
-menu_open() { xdotool search --name '^menu$' >/dev/null 2>&1; }
-panel_is() { [ "$(size_of "$(panel_window)")" = "$1" ]; }
-has_panel() { [ -n "$(panel_window)" ]; }
-
 wait_for 30 has_panel || fail "the application's window did not appear"
 wait_for 10 panel_is 879x646 || fail "the panel is $(size_of "$(panel_window)"), not 879x646"
 sleep 2   # first timer ticks and OpenGL frames
@@ -132,18 +117,7 @@ capture panel_head1.png
 # Right-click on the bare panel opens the menu; "Window size" > "130%" resizes the editor.
 top=$(top_window)
 top_size_before=$(size_of "$top")
-xdotool mousemove $((px + 40)) $((py + 40)) click 3
-wait_for 5 menu_open || fail "right-click opened no menu"
-xdotool key Down
-sleep 0.3
-xdotool key Right
-sleep 0.5
-for _ in 1 2 3 4 5 6; do
-    xdotool key Down
-    sleep 0.1
-done
-xdotool key Return
-wait_for 5 panel_is 1142x840 || fail "the panel is $(size_of "$(panel_window)") after choosing 130%"
+choose_130_percent || fail "the panel is $(size_of "$(panel_window)") after choosing 130% from the right-click menu"
 
 read -r w0 h0 < <(echo "$top_size_before" | tr x ' ')
 read -r w1 h1 < <(size_of "$top" | tr x ' ')
