@@ -54,6 +54,8 @@ struct ConstructionCase
     float f[4], fb[4]; // headFilterA, headFilterB, hissFilter, lowCutFilter
 };
 
+void PrintTo (const ConstructionCase& c, std::ostream* os)   { *os << c.rate << " Hz"; }
+
 class EngineConstruction : public ::testing::TestWithParam<ConstructionCase> {};
 
 TEST_P (EngineConstruction, DerivesSizesPositionsAndCoefficients)
@@ -126,6 +128,8 @@ struct FlawCase
     std::vector<uint64_t> zeroDraws;        // positions whose draw is 0 modulo 0x8000
     std::vector<std::pair<uint64_t, uint64_t>> flawed; // expected half-open ranges
 };
+
+void PrintTo (const FlawCase& c, std::ostream* os)   { *os << c.name; }
 
 class FlawMapRule : public ::testing::TestWithParam<FlawCase> {};
 
@@ -296,6 +300,8 @@ struct GeometryCase
     int delays[3];
 };
 
+void PrintTo (const GeometryCase& c, std::ostream* os)   { *os << c.rate << " Hz"; }
+
 class HeadGeometry : public ::testing::TestWithParam<GeometryCase> {};
 
 // An impulse recorded on one of two identical engines makes their outputs part exactly when a head reads it.
@@ -352,6 +358,8 @@ struct RateCase
     float hz;
     uint32_t increment;
 };
+
+void PrintTo (const RateCase& c, std::ostream* os)   { *os << c.hz << " Hz: increment " << c.increment; }
 
 class ModOscillatorRate : public ::testing::TestWithParam<RateCase> {};
 
@@ -579,6 +587,8 @@ struct MappingCase
     std::function<float (const CCSpoolwarpDSP&)> field;
     float expected;
 };
+
+void PrintTo (const MappingCase& c, std::ostream* os)   { *os << "parameter " << c.index << " at " << c.value; }
 
 class ParameterMapping : public ::testing::TestWithParam<MappingCase> {};
 
