@@ -34,8 +34,7 @@ namespace
     }
 
     // The panel's default values with all three heads on.
-    constexpr float settings[11] = { 1.0f, 1.0f, 64.0f / 127.0f, 64.0f / 127.0f, 1.0f, 64.0f / 127.0f,
-                                     1.0f, 1.0f, 1.0f, 0.0f, 1.0f };
+    constexpr float settings[11] = { 1.0f, 1.0f, 64.0f / 127.0f, 64.0f / 127.0f, 1.0f, 64.0f / 127.0f, 1.0f, 1.0f, 1.0f, 0.0f, 1.0f };
 
     void reportPerSample (benchmark::State& state, float sampleRate)
     {
@@ -93,11 +92,20 @@ namespace
         reportPerSample (state, sampleRate);
     }
 
-    void floor (benchmark::State& state) { runFloor (state, FloorAll); }
+    void floor (benchmark::State& state)
+    {
+        runFloor (state, FloorAll);
+    }
 
     // The floor's components on their own, to show what it is made of.
-    void floor_maths (benchmark::State& state) { runFloor (state, FloorMaths); }
-    void floor_steps (benchmark::State& state) { runFloor (state, FloorSteps); }
+    void floor_maths (benchmark::State& state)
+    {
+        runFloor (state, FloorMaths);
+    }
+    void floor_steps (benchmark::State& state)
+    {
+        runFloor (state, FloorSteps);
+    }
 
     double fastestOf (const std::vector<double>& times)
     {
@@ -109,7 +117,10 @@ namespace
     class RatioReporter : public benchmark::ConsoleReporter
     {
     public:
-        RatioReporter() : ConsoleReporter (OO_Tabular) {}
+        RatioReporter()
+            : ConsoleReporter (OO_Tabular)
+        {
+        }
 
         void ReportRuns (const std::vector<Run>& runs) override
         {
@@ -122,8 +133,8 @@ namespace
 
         void PrintRatios() const
         {
-            std::printf ("\n%-7s %10s %10s %10s %12s %12s %12s\n", "rate", "engine ns", "plain ns", "floor ns",
-                         "engine/plain", "engine/floor", "x real time");
+            std::printf ("\n%-7s %10s %10s %10s %12s %12s %12s\n", "rate", "engine ns", "plain ns", "floor ns", "engine/plain",
+                         "engine/floor", "x real time");
 
             for (const auto& [rate, engineNs] : find ("engine"))
             {
@@ -167,9 +178,9 @@ int main (int argc, char** argv)
 {
     std::vector<char*> args (argv, argv + argc);
     std::string repetitions = "--benchmark_repetitions=15", minTime = "--benchmark_min_time=0.2",
-                interleave = "--benchmark_enable_random_interleaving=true",
-                aggregates = "--benchmark_report_aggregates_only=true";
-    const bool chosen = std::any_of (argv + 1, argv + argc, [] (const char* a) { return std::string (a).rfind ("--benchmark_repetitions", 0) == 0; });
+                interleave = "--benchmark_enable_random_interleaving=true", aggregates = "--benchmark_report_aggregates_only=true";
+    const bool chosen = std::any_of (argv + 1, argv + argc,
+                                     [] (const char* a) { return std::string (a).rfind ("--benchmark_repetitions", 0) == 0; });
 
     if (! chosen)
         args.insert (args.begin() + 1, { repetitions.data(), minTime.data(), interleave.data(), aggregates.data() });

@@ -143,7 +143,7 @@ namespace
             float& cell = tape[(size_t) behind (offsets[0])];
             cell = (hiss + input) + cell;
             const float sum = (tape[(size_t) behind (offsets[1])] + tape[(size_t) behind (offsets[2])])
-                            + tape[(size_t) behind (offsets[3])];
+                              + tape[(size_t) behind (offsets[3])];
             position = position + 1 < length ? position + 1 : 0;
 
             return (headFilterA.Tick (sum) * 0.85f) + (headFilterB.Tick (sum) * 0.15f);
@@ -164,7 +164,7 @@ namespace
             return output;
         }
 
-        const CSpoolwarp constants; // the engine whose coefficients the look-aheads read
+        const CSpoolwarp constants;   // the engine whose coefficients the look-aheads read
         const int32_t length;
         std::vector<float> tape, flawMap;
         int32_t offsets[4];
@@ -189,6 +189,6 @@ std::unique_ptr<FloorModel> MakeFloorModel (float sampleRate, int components)
     {
         case FloorMaths: return std::make_unique<Floor<FloorMaths>> (sampleRate);
         case FloorSteps: return std::make_unique<Floor<FloorSteps>> (sampleRate);
-        default:         return std::make_unique<Floor<FloorMaths | FloorSteps | FloorConditioning>> (sampleRate);
+        default: return std::make_unique<Floor<FloorMaths | FloorSteps | FloorConditioning>> (sampleRate);
     }
 }

@@ -16,7 +16,8 @@ public:
         identity, so the OpenGL renderer uploads a frame's texture once rather than on every paint.
     */
     FilmStrip (juce::Image stripImage, int frames)
-        : image (std::move (stripImage)), numFrames (frames)
+        : image (std::move (stripImage)),
+          numFrames (frames)
     {
         if (! image.isValid())
             return;
@@ -30,10 +31,7 @@ public:
     }
 
     /** True for a frame of the strip. */
-    bool isFrame (int frame) const noexcept
-    {
-        return frame >= 0 && frame < (int) frameViews.size();
-    }
+    bool isFrame (int frame) const noexcept { return frame >= 0 && frame < (int) frameViews.size(); }
 
     /** Draws a frame at its natural size with its top-left corner at the given point, without
         filling the alpha channel with the current brush. A frame beyond the strip draws what the

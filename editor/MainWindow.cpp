@@ -46,8 +46,7 @@ namespace
     // once from its pixels: changing, the bounds of the pixels that differ between any two frames;
     // drawn, the tiles that hold a pixel that is not fully transparent in some frame. drawn stays
     // empty where it would skip little.
-    void measureStripAreas (const std::vector<juce::Image>& views, juce::Rectangle<int>& changing,
-                            juce::RectangleList<int>& drawn)
+    void measureStripAreas (const std::vector<juce::Image>& views, juce::Rectangle<int>& changing, juce::RectangleList<int>& drawn)
     {
         if (views.empty())
             return;
@@ -111,8 +110,7 @@ namespace
     bool isDrawnOneToOne (const juce::Component& component)
     {
         const auto* display = juce::Desktop::getInstance().getDisplays().getDisplayForRect (component.getScreenBounds());
-        return juce::Component::getApproximateScaleFactorForComponent (&component) == 1.0f
-            && display != nullptr && display->scale == 1.0;
+        return juce::Component::getApproximateScaleFactorForComponent (&component) == 1.0f && display != nullptr && display->scale == 1.0;
     }
 
     void openWebPage (const char* path)
@@ -275,8 +273,7 @@ void StaticImage::paint (juce::Graphics& g)
 
     // Pixels outside the drawn area are transparent in every frame: skipping them changes nothing
     // and spares the renderer most of a sparse picture.
-    if (! drawnArea.isEmpty() && isFrame (currentFrame)
-        && g.getInternalContext().getPhysicalPixelScaleFactor() == 1.0f)
+    if (! drawnArea.isEmpty() && isFrame (currentFrame) && g.getInternalContext().getPhysicalPixelScaleFactor() == 1.0f)
         g.reduceClipRegion (drawnArea);
 
     drawFrame (g, currentFrame);
@@ -304,9 +301,9 @@ MainWindow::MainWindow (SpoolwarpAudioProcessor& processor)
     motorLamp = std::make_unique<StaticImage> (loadImage (BinaryData::lamp_png, BinaryData::lamp_pngSize), PanelLayout::lampFrames);
     addImageChild (*motorLamp, PanelLayout::lamp);
 
-    std::unique_ptr<ImgRotaryKnob> MainWindow::* const knobs[] { &MainWindow::inputLeftKnob, &MainWindow::inputRightKnob,
-                                                                 &MainWindow::swellKnob, &MainWindow::repeatKnob,
-                                                                 &MainWindow::toneKnob, &MainWindow::speedKnob };
+    std::unique_ptr<ImgRotaryKnob> MainWindow::*const knobs[] { &MainWindow::inputLeftKnob, &MainWindow::inputRightKnob,
+                                                                &MainWindow::swellKnob,     &MainWindow::repeatKnob,
+                                                                &MainWindow::toneKnob,      &MainWindow::speedKnob };
 
     for (int row = 0; row < numKnobs; ++row)
     {
@@ -319,8 +316,8 @@ MainWindow::MainWindow (SpoolwarpAudioProcessor& processor)
                                                           PanelLayout::switchFrames);
     addControlChild (*delayOnOffSwitch, PanelLayout::motorSwitch, PanelLayout::delayOnOffRow);
 
-    std::unique_ptr<ImgToggleButton> MainWindow::* const headSwitches[] { &MainWindow::head1Switch, &MainWindow::head2Switch,
-                                                                          &MainWindow::head3Switch, &MainWindow::toneDefeatSwitch };
+    std::unique_ptr<ImgToggleButton> MainWindow::*const headSwitches[] { &MainWindow::head1Switch, &MainWindow::head2Switch,
+                                                                         &MainWindow::head3Switch, &MainWindow::toneDefeatSwitch };
 
     for (int i = 0; i < (int) std::size (headSwitches); ++i)
     {
@@ -372,9 +369,7 @@ void MainWindow::paint (juce::Graphics& g)
     g.drawImageAt (loadImage (BinaryData::panel_png, BinaryData::panel_pngSize), 0, 0);
 }
 
-void MainWindow::resized()
-{
-}
+void MainWindow::resized() {}
 
 //==============================================================================
 void MainWindow::addParameterExtra()
@@ -494,8 +489,7 @@ void MainWindow::showAgainWhereUncovered()
 
     for (const auto& area : otherWindows)
     {
-        if (std::find (otherWindowsNow.begin(), otherWindowsNow.end(), area) == otherWindowsNow.end()
-            && area.intersects (windowBounds))
+        if (std::find (otherWindowsNow.begin(), otherWindowsNow.end(), area) == otherWindowsNow.end() && area.intersects (windowBounds))
         {
             uncovered = true;
             window->repaint (window->getLocalArea (nullptr, area));
@@ -560,11 +554,14 @@ void MainWindow::performMenuItem (int itemId)
 {
     switch (itemId)
     {
-        case showHelpItem:  juce::Desktop::getInstance().getAnimator().fadeIn (helpOverlay.get(), overlayFadeMs); break;
+        case showHelpItem: juce::Desktop::getInstance().getAnimator().fadeIn (helpOverlay.get(), overlayFadeMs); break;
         case visitSiteItem: openWebPage ("/"); break;
-        case donateItem:    openWebPage ("/?a=page&p=donate"); break;
-        case aboutItem:     aboutBox->Show(); break;
-        default:            if (itemId >= smallestSizeItem) setWindowSize (itemId); break;
+        case donateItem: openWebPage ("/?a=page&p=donate"); break;
+        case aboutItem: aboutBox->Show(); break;
+        default:
+            if (itemId >= smallestSizeItem)
+                setWindowSize (itemId);
+            break;
     }
 }
 

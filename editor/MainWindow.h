@@ -17,8 +17,7 @@ bool isPopupClick (const juce::MouseEvent& e) noexcept;
 
 //==============================================================================
 /** A knob drawn from a vertical film strip of 97 equal frames, one per value step. */
-class ImgRotaryKnob : public juce::Slider,
-                      private FilmStrip
+class ImgRotaryKnob : public juce::Slider, private FilmStrip
 {
 public:
     /** The strip always has 97 frames; the second argument is ignored. */
@@ -47,8 +46,7 @@ private:
 
 //==============================================================================
 /** A two-position switch drawn from a film strip; a plain click toggles it on release. */
-class ImgToggleButton : public juce::ToggleButton,
-                        private FilmStrip
+class ImgToggleButton : public juce::ToggleButton, private FilmStrip
 {
 public:
     ImgToggleButton (juce::Image image, int numFrames);
@@ -70,8 +68,7 @@ private:
 
 //==============================================================================
 /** A picture, or one frame of a film strip chosen by a value from 0 to 1. */
-class StaticImage : public juce::Component,
-                    private FilmStrip
+class StaticImage : public juce::Component, private FilmStrip
 {
 public:
     StaticImage (juce::Image image, int numFrames);
@@ -101,10 +98,7 @@ private:
 /** The front panel in fixed 879 x 646 coordinates: images, knobs, switches, help overlay and
     about box, bound to the processor's parameters and refreshed from them every 50 ms.
 */
-class MainWindow : public juce::Component,
-                   public juce::Slider::Listener,
-                   public juce::Button::Listener,
-                   public juce::Timer
+class MainWindow : public juce::Component, public juce::Slider::Listener, public juce::Button::Listener, public juce::Timer
 {
 public:
     explicit MainWindow (SpoolwarpAudioProcessor& processor);

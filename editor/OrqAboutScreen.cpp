@@ -20,8 +20,8 @@ namespace
              << "Special thanks to: the Spoolwarp developers\n"
              << "\n"
              << OrqAboutScreen::webSite << "\n"
-             << "Version: " << JucePlugin_VersionString
-             << " - build date: " << juce::Time::getCompilationDate().toString (true, false) << " ";
+             << "Version: " << JucePlugin_VersionString << " - build date: " << juce::Time::getCompilationDate().toString (true, false)
+             << " ";
         return text;
     }
 }

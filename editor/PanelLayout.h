@@ -28,8 +28,10 @@ namespace PanelLayout
     constexpr int delayOnOffRow = 10;
 
     /** The head and tone switches, for the parameter table's rows firstHeadSwitchRow on. */
-    inline const juce::Rectangle<int> headSwitches[] { { 443, 374, 41, 56 }, { 485, 374, 41, 56 },
-                                                       { 526, 374, 41, 56 }, { 567, 374, 41, 56 } };
+    inline const juce::Rectangle<int> headSwitches[] { { 443, 374, 41, 56 },
+                                                       { 485, 374, 41, 56 },
+                                                       { 526, 374, 41, 56 },
+                                                       { 567, 374, 41, 56 } };
     constexpr int firstHeadSwitchRow = 6;
 
     /** The nameplate: a plain click on it opens the about box. */

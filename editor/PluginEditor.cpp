@@ -14,7 +14,8 @@ namespace
 }
 
 SpoolwarpAudioProcessorEditor::SpoolwarpAudioProcessorEditor (SpoolwarpAudioProcessor& processorToEdit)
-    : juce::AudioProcessorEditor (processorToEdit), processorRef (processorToEdit)
+    : juce::AudioProcessorEditor (processorToEdit),
+      processorRef (processorToEdit)
 {
     setResizeLimits (smallest.x, smallest.y, largest.x, largest.y);
     getConstrainer()->setFixedAspectRatio ((double) PanelLayout::width / (double) PanelLayout::height);

@@ -13,26 +13,35 @@ namespace
     // sinf: the reduction constants and the polynomials of the library's first table; its second
     // table (quadrants 2 and 3) is the first with the cosine negated, and the sine's sign follows
     // the quadrant, so both results are negated there, which is exact.
-    constexpr double halfPiInverseScaled = 0x1.45F306DC9C883p+23; // 2 / pi * 2^24
+    constexpr double halfPiInverseScaled = 0x1.45F306DC9C883p+23;   // 2 / pi * 2^24
     constexpr double halfPi = 0x1.921FB54442D18p0;
-    constexpr double cos0 = 0x1p0, cos1 = -0x1.ffffffd0c621cp-2, cos2 = 0x1.55553e1068f19p-5,
-                     cos3 = -0x1.6c087e89a359dp-10, cos4 = 0x1.99343027bf8c3p-16;
+    constexpr double cos0 = 0x1p0, cos1 = -0x1.ffffffd0c621cp-2, cos2 = 0x1.55553e1068f19p-5, cos3 = -0x1.6c087e89a359dp-10,
+                     cos4 = 0x1.99343027bf8c3p-16;
     constexpr double sin1 = -0x1.555545995a603p-3, sin2 = 0x1.1107605230bc4p-7, sin3 = -0x1.994eb3774cf24p-13;
-    constexpr int32_t sinTinyBits = 0x39800000; // 2^-12: below it sinf(x) is x
+    constexpr int32_t sinTinyBits = 0x39800000;   // 2^-12: below it sinf(x) is x
 
     // expm1f and tanhf: the library's single-precision constants.
     constexpr float ln2High = 6.9313812256e-01f, ln2Low = 9.0580006145e-06f, invLn2 = 1.4426950216e+00f;
-    constexpr float q1 = -3.3333335072e-02f, q2 = 1.5873016091e-03f, q3 = -7.9365076090e-05f,
-                    q4 = 4.0082177293e-06f, q5 = -2.0109921195e-07f;
-    constexpr int32_t expm1TinyBits = 0x33000000;     // 2^-25: below it expm1f(x) is x
-    constexpr int32_t expm1HalfLn2Bits = 0x3eb17218;  // 0.5 ln 2: up to it no reduction
-    constexpr int32_t expm1ThreeHalvesLn2Bits = 0x3F851592; // 1.5 ln 2: below it k is +-1
-    constexpr int32_t tanhTinyBits = 0x24000000;      // 2^-55: below it tanhf(x) is x (1 + x)
+    constexpr float q1 = -3.3333335072e-02f, q2 = 1.5873016091e-03f, q3 = -7.9365076090e-05f, q4 = 4.0082177293e-06f,
+                    q5 = -2.0109921195e-07f;
+    constexpr int32_t expm1TinyBits = 0x33000000;             // 2^-25: below it expm1f(x) is x
+    constexpr int32_t expm1HalfLn2Bits = 0x3eb17218;          // 0.5 ln 2: up to it no reduction
+    constexpr int32_t expm1ThreeHalvesLn2Bits = 0x3F851592;   // 1.5 ln 2: below it k is +-1
+    constexpr int32_t tanhTinyBits = 0x24000000;              // 2^-55: below it tanhf(x) is x (1 + x)
     constexpr int32_t oneBits = 0x3f800000;
 
-    [[gnu::target ("avx2,fma")]] inline __m256 splat (float x) noexcept { return _mm256_set1_ps (x); }
-    [[gnu::target ("avx2,fma")]] inline __m256d splat (double x) noexcept { return _mm256_set1_pd (x); }
-    [[gnu::target ("avx2,fma")]] inline __m256i splat (int32_t x) noexcept { return _mm256_set1_epi32 (x); }
+    [[gnu::target ("avx2,fma")]] inline __m256 splat (float x) noexcept
+    {
+        return _mm256_set1_ps (x);
+    }
+    [[gnu::target ("avx2,fma")]] inline __m256d splat (double x) noexcept
+    {
+        return _mm256_set1_pd (x);
+    }
+    [[gnu::target ("avx2,fma")]] inline __m256i splat (int32_t x) noexcept
+    {
+        return _mm256_set1_epi32 (x);
+    }
 
     [[gnu::target ("avx2,fma")]] inline __m256 select (__m256i mask, __m256 ifTrue, __m256 ifFalse) noexcept
     {
@@ -56,7 +65,8 @@ namespace
     {
         const __m256d x = _mm256_cvtps_pd (y);
         const __m128i quadrant = _mm_srai_epi32 (_mm_add_epi32 (_mm256_cvttpd_epi32 (_mm256_mul_pd (x, splat (halfPiInverseScaled))),
-                                                                _mm_set1_epi32 (0x800000)), 24);
+                                                                _mm_set1_epi32 (0x800000)),
+                                                 24);
         const __m256d r = _mm256_fnmadd_pd (_mm256_cvtepi32_pd (quadrant), splat (halfPi), x);
         const __m256d r2 = _mm256_mul_pd (r, r);
 
@@ -123,7 +133,8 @@ namespace
         // Scaling by 2^k: the library adds k to the exponent bits.
         const __m256i exponent = _mm256_slli_epi32 (k, 23);
 
-        const __m256 belowMinusOne = _mm256_sub_ps (addToExponent (_mm256_sub_ps (splat (1.0f), _mm256_sub_ps (ek, x)), exponent), splat (1.0f));
+        const __m256 belowMinusOne = _mm256_sub_ps (addToExponent (_mm256_sub_ps (splat (1.0f), _mm256_sub_ps (ek, x)), exponent),
+                                                    splat (1.0f));
         const __m256 oneMinusPower = _mm256_castsi256_ps (_mm256_sub_epi32 (splat (oneBits), _mm256_srlv_epi32 (splat (0x1000000), k)));
         const __m256 smallK = addToExponent (_mm256_sub_ps (oneMinusPower, _mm256_sub_ps (ek, x)), exponent);
         const __m256 power = _mm256_castsi256_ps (_mm256_slli_epi32 (_mm256_sub_epi32 (splat (0x7f), k), 23));
@@ -174,7 +185,8 @@ namespace
         const __m256 driven = _mm256_mul_ps (first, splat (ExactMaths::humDrive));
         const __m256 magnitude = _mm256_and_ps (driven, _mm256_castsi256_ps (splat (0x7fffffff)));
         const __m256 saturated = _mm256_or_ps (_mm256_and_ps (driven, splat (-0.0f)), splat (1.0f));
-        const __m256 fundamental = _mm256_blendv_ps (tanh8 (driven), saturated, _mm256_cmp_ps (magnitude, splat (ExactMaths::tanhLimit), _CMP_GE_OQ));
+        const __m256 fundamental = _mm256_blendv_ps (tanh8 (driven), saturated,
+                                                     _mm256_cmp_ps (magnitude, splat (ExactMaths::tanhLimit), _CMP_GE_OQ));
 
         _mm256_storeu_ps (hums, _mm256_mul_ps (_mm256_add_ps (fundamental, tanh8 (second)), splat (ExactMaths::humLevel)));
     }

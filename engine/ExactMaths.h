@@ -34,12 +34,11 @@ namespace ExactMaths
     template <typename Float>
     inline Float TanPolynomial (Float x) noexcept
     {
-        constexpr float t0 = 3.3333334327e-01f, t1 = 1.3333334029e-01f, t2 = 5.3968254477e-02f,
-                        t3 = 2.1869488060e-02f, t4 = 8.8632395491e-03f, t5 = 3.5920790397e-03f,
-                        t6 = 1.4562094584e-03f, t7 = 5.8804126456e-04f, t8 = 2.4646313977e-04f,
-                        t9 = 7.8179444245e-05f, t10 = 7.1407252108e-05f, t11 = -1.8558637748e-05f,
+        constexpr float t0 = 3.3333334327e-01f, t1 = 1.3333334029e-01f, t2 = 5.3968254477e-02f, t3 = 2.1869488060e-02f,
+                        t4 = 8.8632395491e-03f, t5 = 3.5920790397e-03f, t6 = 1.4562094584e-03f, t7 = 5.8804126456e-04f,
+                        t8 = 2.4646313977e-04f, t9 = 7.8179444245e-05f, t10 = 7.1407252108e-05f, t11 = -1.8558637748e-05f,
                         t12 = 2.5907305826e-05f;
-        constexpr float y = 0.0f; // the reduction's low part, 0 without reduction
+        constexpr float y = 0.0f;   // the reduction's low part, 0 without reduction
         const Float z = x * x;
         const Float w = z * z;
         Float r = t1 + w * (t3 + w * (t5 + w * (t7 + w * (t9 + w * t11))));

@@ -11,16 +11,22 @@ template <typename T>
 class RelaxedAtomic
 {
 public:
-    RelaxedAtomic() noexcept : value (T {}) {}
-    RelaxedAtomic (T initial) noexcept : value (initial) {}
+    RelaxedAtomic() noexcept
+        : value (T {})
+    {
+    }
+    RelaxedAtomic (T initial) noexcept
+        : value (initial)
+    {
+    }
 
     RelaxedAtomic (const RelaxedAtomic&) = delete;
     RelaxedAtomic& operator= (const RelaxedAtomic&) = delete;
 
-    T get() const noexcept                  { return value.load (std::memory_order_relaxed); }
-    void set (T newValue) noexcept          { value.store (newValue, std::memory_order_relaxed); }
+    T get() const noexcept { return value.load (std::memory_order_relaxed); }
+    void set (T newValue) noexcept { value.store (newValue, std::memory_order_relaxed); }
 
-    operator T() const noexcept             { return get(); }
+    operator T() const noexcept { return get(); }
     RelaxedAtomic& operator= (T newValue) noexcept
     {
         set (newValue);

@@ -12,16 +12,16 @@ namespace
 {
     constexpr float twoPi = 6.2831855f;
     constexpr float pi = 3.1415927f;
-    constexpr float lnOnePercent = -4.6051702f; // ln 0.01: a time constant closes 99 % of a gap
+    constexpr float lnOnePercent = -4.6051702f;   // ln 0.01: a time constant closes 99 % of a gap
     constexpr float secondsPerMs = 0.001f;
 
     // The loop, its flaws and its heads.
-    constexpr double loopSeconds = 1.1;         // one turn at tape speed 1
-    constexpr double subStepsPerSample = 5.0;   // tape steps per engine sample at speed 1
-    constexpr double spliceFraction = 0.02;     // the splice zone: the loop's last 2 %
-    constexpr float flawRunSeconds = 0.045f;    // length of a flawed stretch of tape
-    constexpr float loopUnits = 57.0f;          // the loop's length in the units of headPlaces
-    constexpr float headPlaces[4] = { 3.5f, 7.2f, 9.7f, 12.9f }; // record head, playback heads 1 to 3
+    constexpr double loopSeconds = 1.1;                            // one turn at tape speed 1
+    constexpr double subStepsPerSample = 5.0;                      // tape steps per engine sample at speed 1
+    constexpr double spliceFraction = 0.02;                        // the splice zone: the loop's last 2 %
+    constexpr float flawRunSeconds = 0.045f;                       // length of a flawed stretch of tape
+    constexpr float loopUnits = 57.0f;                             // the loop's length in the units of headPlaces
+    constexpr float headPlaces[4] = { 3.5f, 7.2f, 9.7f, 12.9f };   // record head, playback heads 1 to 3
 
     // Time constants in milliseconds.
     constexpr float motorRiseMs = 3600.0f;
@@ -38,58 +38,58 @@ namespace
     constexpr float lowCutFactor = 0.03f, lowCutResonance = 0.5f;
 
     // The tape step.
-    constexpr float flawDepth = -0.5f;          // a flaw halves the hiss: scale = flaw x -0.5 + 1
-    constexpr float hissLevel = 0.0025f;        // level of the raw hiss
-    constexpr double hissBase = 19.0;           // the hiss generator's state lies in [19, 20)
-    constexpr float eraseResidue = 0.002f;      // the erase head leaves 0.2 % (-54 dB)
-    constexpr float headEqualiserA = 0.85f;     // share of headFilterA in the head output
-    constexpr float headEqualiserB = 0.15f;     // share of headFilterB
+    constexpr float flawDepth = -0.5f;        // a flaw halves the hiss: scale = flaw x -0.5 + 1
+    constexpr float hissLevel = 0.0025f;      // level of the raw hiss
+    constexpr double hissBase = 19.0;         // the hiss generator's state lies in [19, 20)
+    constexpr float eraseResidue = 0.002f;    // the erase head leaves 0.2 % (-54 dB)
+    constexpr float headEqualiserA = 0.85f;   // share of headFilterA in the head output
+    constexpr float headEqualiserB = 0.15f;   // share of headFilterB
 
     // Per engine sample.
-    constexpr float initialSpeed = 0.5f;        // the motor's speed when an engine is built
-    constexpr float humHz = 50.0f;              // mains frequency of the hum
-    constexpr float wowDepth = 0.015f;          // wow: the oscillator's +-0.5 scaled to +-0.0075 of speed
-    constexpr float spliceDrag = 0.99f;         // the accumulator's loss per sub-step in the splice zone
-    constexpr float headMixScale = 0.25f;       // the five sub-step outputs to one head mix
-    constexpr float drive = 0.667f;             // gain into the clip
-    constexpr float softClipCubic = -0.5f;      // y = -0.5 x^3 + 1.5 x: slope 1.5 at 0, 1 and flat at x = 1
+    constexpr float initialSpeed = 0.5f;     // the motor's speed when an engine is built
+    constexpr float humHz = 50.0f;           // mains frequency of the hum
+    constexpr float wowDepth = 0.015f;       // wow: the oscillator's +-0.5 scaled to +-0.0075 of speed
+    constexpr float spliceDrag = 0.99f;      // the accumulator's loss per sub-step in the splice zone
+    constexpr float headMixScale = 0.25f;    // the five sub-step outputs to one head mix
+    constexpr float drive = 0.667f;          // gain into the clip
+    constexpr float softClipCubic = -0.5f;   // y = -0.5 x^3 + 1.5 x: slope 1.5 at 0, 1 and flat at x = 1
     constexpr float softClipLinear = 1.5f;
-    constexpr float levellerSlope = 1.3f;       // gain = min (1, 1 / (envelope x 1.3 + 0.001))
+    constexpr float levellerSlope = 1.3f;   // gain = min (1, 1 / (envelope x 1.3 + 0.001))
     constexpr float levellerOffset = 0.001f;
-    constexpr float faintEnvelope = 0.003f;     // below it each pass through the loop also loses
-    constexpr float faintLoss = 0.8f;           // this factor
-    constexpr float echoSpeed = 0.01f;          // below this speed the echo fades out
+    constexpr float faintEnvelope = 0.003f;   // below it each pass through the loop also loses
+    constexpr float faintLoss = 0.8f;         // this factor
+    constexpr float echoSpeed = 0.01f;        // below this speed the echo fades out
 
     // The echo's low-pass.
-    constexpr float wetCutoffPerSpeed = 0.15f;  // cut-off at speed 1, as a fraction of the rate
-    constexpr float wetCutoffLowest = 0.01f;    // bounds of the cut-off, fractions of the rate
+    constexpr float wetCutoffPerSpeed = 0.15f;   // cut-off at speed 1, as a fraction of the rate
+    constexpr float wetCutoffLowest = 0.01f;     // bounds of the cut-off, fractions of the rate
     constexpr float wetCutoffHighest = 0.45f;
-    constexpr float wetDamping1 = 0.765366971f; // dampings of a fourth-order Butterworth's sections
+    constexpr float wetDamping1 = 0.765366971f;   // dampings of a fourth-order Butterworth's sections
     constexpr float wetDamping2 = 1.84775901f;
-    constexpr float wetGain = 0.5f;             // the cascade's gain at 0 Hz
+    constexpr float wetGain = 0.5f;   // the cascade's gain at 0 Hz
 
     // The controls.
-    constexpr float swellRange = 0.9f;          // Swell 1 is an echo level of 0.9
-    constexpr float toneSlope = -8500.0f;       // tone coefficient = 4 (11000 - 8500 Tone) / rate
+    constexpr float swellRange = 0.9f;      // Swell 1 is an echo level of 0.9
+    constexpr float toneSlope = -8500.0f;   // tone coefficient = 4 (11000 - 8500 Tone) / rate
     constexpr float toneBase = 11000.0f;
     constexpr float toneScale = 4.0f;
-    constexpr float speedRange = 0.65f;         // base speed from 0.35 to 1.0
+    constexpr float speedRange = 0.65f;   // base speed from 0.35 to 1.0
     constexpr float speedLowest = 0.35f;
-    constexpr float wowRateRange = 6.0f;        // wow rate from 1.1 Hz to 7.1 Hz
+    constexpr float wowRateRange = 6.0f;   // wow rate from 1.1 Hz to 7.1 Hz
     constexpr float wowRateLowest = 1.1f;
     constexpr float initialWowRate = 1.0f;
-    constexpr float headGainNone = 1.25f;       // head mix gain: 1.25 - 0.25 x the heads on
+    constexpr float headGainNone = 1.25f;   // head mix gain: 1.25 - 0.25 x the heads on
     constexpr float headGainStep = 0.25f;
 
     // The wow oscillator.
-    constexpr float rateScale = 256.0f;         // with phaseScale, 2^32 of phase per period
+    constexpr float rateScale = 256.0f;   // with phaseScale, 2^32 of phase per period
     constexpr float phaseScale = 16777216.0f;
     constexpr float drawScale = 3.051757e-5f;   // a 15-bit draw to [0, 1), a little below 1 / 32768
 
     // Truncates like x86-64's cvttss2si: NaN or out-of-range values give INT64_MIN.
     int64_t truncateToInt64 (float x) noexcept
     {
-        constexpr float limit = 9223372036854775808.0f; // 2^63
+        constexpr float limit = 9223372036854775808.0f;   // 2^63
 
         if (x >= -limit && x < limit)
             return static_cast<int64_t> (x);
@@ -228,10 +228,7 @@ namespace
             return index < 0 ? index + length : index;
         }
 
-        int32_t next (int32_t index) const noexcept
-        {
-            return index + 1 < length ? index + 1 : 0;
-        }
+        int32_t next (int32_t index) const noexcept { return index + 1 < length ? index + 1 : 0; }
 
         float* const tape;
         const float* const flawMap;
@@ -244,8 +241,8 @@ namespace
 
     // Which of the five sub-steps of a call move the tape, from the erase head's position:
     // stepsUpTo[k] is the number of tape steps made up to sub-step k. Returns the number of steps.
-    int32_t planSubSteps (float& accumulator, float speed, int32_t position, int32_t spliceThreshold,
-                          int32_t length, int32_t (&stepsUpTo)[5]) noexcept
+    int32_t planSubSteps (float& accumulator, float speed, int32_t position, int32_t spliceThreshold, int32_t length,
+                          int32_t (&stepsUpTo)[5]) noexcept
     {
         int32_t steps = 0;
 
@@ -313,7 +310,8 @@ void CHumAhead::Refill (float phase, float step) noexcept
 
     for (int i = 0; i < ahead; ++i)
         hums[i] = (CCSpoolwarpDSP::SaturatingTanh (std::sin (phases[i]) * ExactMaths::humDrive)
-                   + std::tanh (std::sin (phases[i] + phases[i]))) * ExactMaths::humLevel;
+                   + std::tanh (std::sin (phases[i] + phases[i])))
+                  * ExactMaths::humLevel;
 }
 
 //==============================================================================
@@ -434,8 +432,8 @@ void CCSpoolwarpDSP::RepairStates() noexcept
         repair (filter->buf1);
     }
 
-    for (auto* state : { &smoothedSpeed, &tapeSpeed, &stepAccumulator, &lastTapeOutput, &feedbackSample,
-                         &levelEnvelope, &wetStage1[0], &wetStage1[1], &wetStage2[0], &wetStage2[1] })
+    for (auto* state : { &smoothedSpeed, &tapeSpeed, &stepAccumulator, &lastTapeOutput, &feedbackSample, &levelEnvelope, &wetStage1[0],
+                         &wetStage1[1], &wetStage2[0], &wetStage2[1] })
         repair (*state);
 
     for (auto* state : { &toneLow, &toneBand, &toneHigh })
@@ -462,8 +460,7 @@ CSpoolwarp::CSpoolwarp (float sampleRate, unsigned int seed)
     d.tapeLength = length;
     d.tape = std::make_unique<float[]> (length + 1);
 
-    d.spliceThreshold = static_cast<int32_t> (length)
-                      - static_cast<int32_t> (static_cast<double> (length) * spliceFraction);
+    d.spliceThreshold = static_cast<int32_t> (length) - static_cast<int32_t> (static_cast<double> (length) * spliceFraction);
 
     d.flawMap = std::make_unique<float[]> (length);
     FillFlawMap (d.flawMap.get(), length, static_cast<int32_t> (sampleRate * flawRunSeconds), [] { return std::rand(); });
@@ -549,13 +546,12 @@ void CSpoolwarp::Process (float& left, float& right) noexcept
     d.lastTapeOutput = stepOutputs[steps];
 
     const float mix = (d.headMixGain.get() * headMixScale)
-                    * ((((stepOutputs[stepsUpTo[0]] + stepOutputs[stepsUpTo[1]]) + stepOutputs[stepsUpTo[2]])
-                        + stepOutputs[stepsUpTo[3]]) + stepOutputs[stepsUpTo[4]]);
+                      * ((((stepOutputs[stepsUpTo[0]] + stepOutputs[stepsUpTo[1]]) + stepOutputs[stepsUpTo[2]]) + stepOutputs[stepsUpTo[3]])
+                         + stepOutputs[stepsUpTo[4]]);
 
     // Feedback conditioning: high-pass, drive, clip, soft clip, leveller, optional tone filter.
     const float low = d.lowCutFilter.Tick (mix);
-    const float z = levelFeedback (CCSpoolwarpDSP::SoftClip ((mix - low) * drive),
-                                   d.levelEnvelope, d.envAttackCoef, d.envReleaseCoef);
+    const float z = levelFeedback (CCSpoolwarpDSP::SoftClip ((mix - low) * drive), d.levelEnvelope, d.envAttackCoef, d.envReleaseCoef);
     float wetInput = z;
 
     if (d.toneOn.get() > 0.0f)
@@ -606,11 +602,11 @@ void CSpoolwarp::SetParameter (int32_t index, float value) noexcept
 
     switch (index)
     {
-        case 0:  d.inputLeftTarget = value; break;
-        case 1:  d.inputRightTarget = value; break;
-        case 2:  d.wetLevelTarget = value * swellRange; break;
-        case 3:  d.feedbackTarget = value * value; break;
-        case 4:  d.toneCoef = (((value * toneSlope) + toneBase) * d.toneInvSampleRate) * toneScale; break;
+        case 0: d.inputLeftTarget = value; break;
+        case 1: d.inputRightTarget = value; break;
+        case 2: d.wetLevelTarget = value * swellRange; break;
+        case 3: d.feedbackTarget = value * value; break;
+        case 4: d.toneCoef = (((value * toneSlope) + toneBase) * d.toneInvSampleRate) * toneScale; break;
 
         case 5:
             d.baseSpeed = (speedRange * value) + speedLowest;
@@ -621,9 +617,8 @@ void CSpoolwarp::SetParameter (int32_t index, float value) noexcept
         case 7:
         case 8:
             d.headEnabled[index - 6] = value > 0.0f;
-            d.headMixGain = ((d.headEnabled[0] ? headGainNone - headGainStep : headGainNone)
-                             - (d.headEnabled[1] ? headGainStep : 0.0f))
-                          - (d.headEnabled[2] ? headGainStep : 0.0f);
+            d.headMixGain = ((d.headEnabled[0] ? headGainNone - headGainStep : headGainNone) - (d.headEnabled[1] ? headGainStep : 0.0f))
+                            - (d.headEnabled[2] ? headGainStep : 0.0f);
             break;
 
         case 9:

@@ -65,7 +65,10 @@ public:
 class CModOscillator
 {
 public:
-    explicit CModOscillator (float rate) noexcept : sampleRate (rate) {}
+    explicit CModOscillator (float rate) noexcept
+        : sampleRate (rate)
+    {
+    }
 
     /** Sets the rate in Hz: one period of the 32-bit phase lasts 1 / hz seconds of engine samples. */
     void SetRate (float hz) noexcept;
@@ -111,11 +114,11 @@ private:
 /** The echo low-pass's coefficients at one tape speed. */
 struct CWetCoefficients
 {
-    float inputGain;   // (G1 x 0.5) x G2
-    float feedback11;  // C1 of the first section
-    float feedback21;  // C2 of the first section
-    float feedback12;  // C1 of the second section
-    float feedback22;  // C2 of the second section
+    float inputGain;    // (G1 x 0.5) x G2
+    float feedback11;   // C1 of the first section
+    float feedback21;   // C2 of the first section
+    float feedback12;   // C1 of the second section
+    float feedback22;   // C2 of the second section
 };
 
 class CCSpoolwarpDSP;
@@ -193,10 +196,7 @@ public:
     static constexpr float tanhSaturation = ExactMaths::tanhLimit;
 
     /** tanhf(x), bit for bit, without the call where the result is +-1. */
-    static float SaturatingTanh (float x) noexcept
-    {
-        return std::abs (x) >= tanhSaturation ? std::copysign (1.0f, x) : std::tanh (x);
-    }
+    static float SaturatingTanh (float x) noexcept { return std::abs (x) >= tanhSaturation ? std::copysign (1.0f, x) : std::tanh (x); }
 
     /** Limits x to [-1, 1] and shapes it with a cubic that reaches +-1 with zero slope. */
     static float SoftClip (float x) noexcept;

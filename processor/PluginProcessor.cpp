@@ -11,9 +11,7 @@ namespace
     // 48000 for the exact multiples of 48 kHz, 44100 for every other host rate.
     float engineRateFor (double hostRate) noexcept
     {
-        return (hostRate == 48000.0 || hostRate == 96000.0 || hostRate == 192000.0 || hostRate == 384000.0)
-                   ? 48000.0f
-                   : 44100.0f;
+        return (hostRate == 48000.0 || hostRate == 96000.0 || hostRate == 192000.0 || hostRate == 384000.0) ? 48000.0f : 44100.0f;
     }
 
     // A sound stand-in for a non-finite sample: full scale of its sign for infinities, 0 for NaN.
@@ -108,8 +106,9 @@ juce::AudioProcessorParameter::Category SpoolwarpAudioProcessor::OrqParameter::g
 
 //==============================================================================
 SpoolwarpAudioProcessor::SpoolwarpAudioProcessor()
-    : AudioProcessor (BusesProperties().withInput  ("Input",  juce::AudioChannelSet::stereo(), false)
-                                       .withOutput ("Output", juce::AudioChannelSet::stereo(), false))
+    : AudioProcessor (BusesProperties()
+                          .withInput ("Input", juce::AudioChannelSet::stereo(), false)
+                          .withOutput ("Output", juce::AudioChannelSet::stereo(), false))
 {
     for (int i = 0; i < numFxParams; ++i)
     {
@@ -137,21 +136,42 @@ const juce::String SpoolwarpAudioProcessor::getName() const
     return "Spoolwarp";
 }
 
-double SpoolwarpAudioProcessor::getTailLengthSeconds() const   { return 0.0; }
-bool SpoolwarpAudioProcessor::acceptsMidi() const              { return true; }
-bool SpoolwarpAudioProcessor::producesMidi() const             { return true; }
-bool SpoolwarpAudioProcessor::isMidiEffect() const             { return false; }
+double SpoolwarpAudioProcessor::getTailLengthSeconds() const
+{
+    return 0.0;
+}
+bool SpoolwarpAudioProcessor::acceptsMidi() const
+{
+    return true;
+}
+bool SpoolwarpAudioProcessor::producesMidi() const
+{
+    return true;
+}
+bool SpoolwarpAudioProcessor::isMidiEffect() const
+{
+    return false;
+}
 
 juce::AudioProcessorEditor* SpoolwarpAudioProcessor::createEditor()
 {
     return new SpoolwarpAudioProcessorEditor (*this);
 }
 
-bool SpoolwarpAudioProcessor::hasEditor() const                { return true; }
+bool SpoolwarpAudioProcessor::hasEditor() const
+{
+    return true;
+}
 
-int SpoolwarpAudioProcessor::getNumPrograms()                  { return 1; }
-int SpoolwarpAudioProcessor::getCurrentProgram()               { return 0; }
-void SpoolwarpAudioProcessor::setCurrentProgram (int)          {}
+int SpoolwarpAudioProcessor::getNumPrograms()
+{
+    return 1;
+}
+int SpoolwarpAudioProcessor::getCurrentProgram()
+{
+    return 0;
+}
+void SpoolwarpAudioProcessor::setCurrentProgram (int) {}
 void SpoolwarpAudioProcessor::changeProgramName (int, const juce::String&) {}
 
 const juce::String SpoolwarpAudioProcessor::getProgramName (int)

@@ -15,12 +15,13 @@ struct FxParamInfo
     char group[16];
     char textId[16];
     char name[128];
-    int32_t range;          // 127 for knobs, 1 for switches
-    int32_t defaultMidi;    // default in controller units, 0..range
-    int32_t midiCC;         // controller number that drives the parameter
+    int32_t range;         // 127 for knobs, 1 for switches
+    int32_t defaultMidi;   // default in controller units, 0..range
+    int32_t midiCC;        // controller number that drives the parameter
 };
 
 /** The eleven parameters; a row's position is the parameter index. */
+// clang-format off
 inline constexpr FxParamInfo FxParams[] =
 {
     { "dly_prm", "pot_inl", "Input Left",   127, 127,  8 },
@@ -35,6 +36,7 @@ inline constexpr FxParamInfo FxParams[] =
     { "dly_prm", "btn_tnd", "Tone Defeat",    1,   0, 15 },
     { "dly_prm", "btn_tog", "Delay On/Off",   1,   1, 16 },
 };
+// clang-format on
 
 inline constexpr int numFxParams = (int) (sizeof (FxParams) / sizeof (FxParams[0]));
 
@@ -42,20 +44,20 @@ inline constexpr int numFxParams = (int) (sizeof (FxParams) / sizeof (FxParams[0
 /** One entry of the MIDI controller map. */
 struct MidiMapEntry
 {
-    int32_t controller;     // controller number, 0..127
-    int32_t channel;        // 1..16, or 0 for any channel
-    int32_t low;            // controller value giving 0
-    int32_t high;           // controller value giving 1
+    int32_t controller;   // controller number, 0..127
+    int32_t channel;      // 1..16, or 0 for any channel
+    int32_t low;          // controller value giving 0
+    int32_t high;         // controller value giving 1
 };
 
 //==============================================================================
 /** The tape echo plug-in: owns the engine, its eleven parameters and the saved state. */
-class SpoolwarpAudioProcessor  : public juce::AudioProcessor
+class SpoolwarpAudioProcessor : public juce::AudioProcessor
 {
 public:
     //==============================================================================
     /** A normalised, unclamped parameter value that is passed straight on to the engine. */
-    class OrqParameter  : public juce::AudioProcessorParameter
+    class OrqParameter : public juce::AudioProcessorParameter
     {
     public:
         OrqParameter (SpoolwarpAudioProcessor& owner, const FxParamInfo& row);
@@ -122,8 +124,8 @@ public:
     //==============================================================================
     OrqParameter* params[numFxParams] {};   // non-owning; the framework owns the parameters
     float editorScale = 1.0f;
-    float engineRate = 0.0f;                // rate of the current engine; 0 until the first prepareToPlay
-    int32_t decimation = 0;                 // the engine runs on one sample in decimation + 1
+    float engineRate = 0.0f;   // rate of the current engine; 0 until the first prepareToPlay
+    int32_t decimation = 0;    // the engine runs on one sample in decimation + 1
     RelaxedAtomic<bool> engineUnavailable { true };
     MidiMapEntry midiMap[numFxParams] {};
     std::unique_ptr<CSpoolwarp> engine;

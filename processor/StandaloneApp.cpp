@@ -9,7 +9,7 @@
 
 namespace
 {
-    class SpoolwarpStandaloneApp  : public juce::JUCEApplication
+    class SpoolwarpStandaloneApp : public juce::JUCEApplication
     {
     public:
         SpoolwarpStandaloneApp()
@@ -18,16 +18,25 @@ namespace
             options.applicationName = getApplicationName();
             options.filenameSuffix = ".settings";
             options.osxLibrarySubFolder = "Application Support";
-           #if JUCE_LINUX || JUCE_BSD
+#if JUCE_LINUX || JUCE_BSD
             options.folderName = "~/.config";
-           #endif
+#endif
             appProperties.setStorageParameters (options);
         }
 
-        const juce::String getApplicationName() override             { return JucePlugin_Name; }
-        const juce::String getApplicationVersion() override          { return JucePlugin_VersionString; }
-        bool moreThanOneInstanceAllowed() override                   { return true; }
-        void anotherInstanceStarted (const juce::String&) override   {}
+        const juce::String getApplicationName() override
+        {
+            return JucePlugin_Name;
+        }
+        const juce::String getApplicationVersion() override
+        {
+            return JucePlugin_VersionString;
+        }
+        bool moreThanOneInstanceAllowed() override
+        {
+            return true;
+        }
+        void anotherInstanceStarted (const juce::String&) override {}
 
         void initialise (const juce::String&) override
         {
@@ -40,11 +49,13 @@ namespace
                 settings->setValue (stateKey, juce::MemoryBlock().toBase64Encoding());
 
             juce::StandalonePluginHolder::PluginInOuts channels[] = { JucePlugin_PreferredChannelConfigurations };
-            mainWindow = std::make_unique<juce::StandaloneFilterWindow> (
-                getApplicationName(),
-                juce::LookAndFeel::getDefaultLookAndFeel().findColour (juce::ResizableWindow::backgroundColourId),
-                settings, false, juce::String(), nullptr,
-                juce::Array<juce::StandalonePluginHolder::PluginInOuts> (channels, juce::numElementsInArray (channels)));
+            mainWindow = std::make_unique<
+                juce::StandaloneFilterWindow> (getApplicationName(),
+                                               juce::LookAndFeel::getDefaultLookAndFeel().findColour (
+                                                   juce::ResizableWindow::backgroundColourId),
+                                               settings, false, juce::String(), nullptr,
+                                               juce::Array<juce::StandalonePluginHolder::PluginInOuts> (channels, juce::numElementsInArray (
+                                                                                                                      channels)));
             mainWindow->setVisible (true);
         }
 
@@ -61,8 +72,9 @@ namespace
 
             if (juce::ModalComponentManager::getInstance()->cancelAllModalComponents())
             {
-                juce::Timer::callAfterDelay (100, []
-                {
+                juce::Timer::callAfterDelay (100,
+                                             []
+                                             {
                     if (auto* app = juce::JUCEApplicationBase::getInstance())
                         app->systemRequestedQuit();
                 });

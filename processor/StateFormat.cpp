@@ -6,7 +6,7 @@
 
 // The safety probe follows the parser of this framework version step by step.
 #if JUCE_MAJOR_VERSION != 7 || JUCE_MINOR_VERSION != 0 || JUCE_BUILDNUMBER != 5
- #error "XmlParseProbe follows juce::XmlDocument of JUCE 7.0.5: check it against this version's parser"
+#error "XmlParseProbe follows juce::XmlDocument of JUCE 7.0.5: check it against this version's parser"
 #endif
 
 namespace
@@ -30,7 +30,8 @@ namespace
     {
     public:
         XmlParseProbe (juce::String::CharPointerType text, int maxDepthToUse) noexcept
-            : input (text), maxDepth (maxDepthToUse)
+            : input (text),
+              maxDepth (maxDepthToUse)
         {
         }
 
@@ -53,9 +54,15 @@ namespace
                 {
                     // A step that reads nothing repeats for ever: the parser does that with a
                     // processing instruction followed by text.
-                    case ChildStep::next:        if (input == stepStart) return true; break;
+                    case ChildStep::next:
+                        if (input == stepStart)
+                            return true;
+                        break;
                     case ChildStep::closeParent: --depth; break;
-                    case ChildStep::openChild:   if (++depth > maxDepth) return true; break;
+                    case ChildStep::openChild:
+                        if (++depth > maxDepth)
+                            return true;
+                        break;
                 }
             }
 
@@ -63,8 +70,18 @@ namespace
         }
 
     private:
-        enum class ElementStart { none, withoutChildren, withChildren };
-        enum class ChildStep { next, closeParent, openChild };
+        enum class ElementStart
+        {
+            none,
+            withoutChildren,
+            withChildren
+        };
+        enum class ChildStep
+        {
+            next,
+            closeParent,
+            openChild
+        };
 
         static bool isIdentifierChar (juce::juce_wchar c) noexcept
         {
@@ -191,11 +208,31 @@ namespace
         {
             ++input;
 
-            if (input.compareIgnoreCaseUpTo (juce::CharPointer_ASCII ("amp;"), 4) == 0)       { input += 4; return; }
-            if (input.compareIgnoreCaseUpTo (juce::CharPointer_ASCII ("quot;"), 5) == 0)      { input += 5; return; }
-            if (input.compareIgnoreCaseUpTo (juce::CharPointer_ASCII ("apos;"), 5) == 0)      { input += 5; return; }
-            if (input.compareIgnoreCaseUpTo (juce::CharPointer_ASCII ("lt;"), 3) == 0)        { input += 3; return; }
-            if (input.compareIgnoreCaseUpTo (juce::CharPointer_ASCII ("gt;"), 3) == 0)        { input += 3; return; }
+            if (input.compareIgnoreCaseUpTo (juce::CharPointer_ASCII ("amp;"), 4) == 0)
+            {
+                input += 4;
+                return;
+            }
+            if (input.compareIgnoreCaseUpTo (juce::CharPointer_ASCII ("quot;"), 5) == 0)
+            {
+                input += 5;
+                return;
+            }
+            if (input.compareIgnoreCaseUpTo (juce::CharPointer_ASCII ("apos;"), 5) == 0)
+            {
+                input += 5;
+                return;
+            }
+            if (input.compareIgnoreCaseUpTo (juce::CharPointer_ASCII ("lt;"), 3) == 0)
+            {
+                input += 3;
+                return;
+            }
+            if (input.compareIgnoreCaseUpTo (juce::CharPointer_ASCII ("gt;"), 3) == 0)
+            {
+                input += 3;
+                return;
+            }
 
             if (*input == '#')
             {
@@ -352,9 +389,9 @@ namespace
 
                 switch (readElementStart())
                 {
-                    case ElementStart::none:            return ChildStep::closeParent;
+                    case ElementStart::none: return ChildStep::closeParent;
                     case ElementStart::withoutChildren: return ChildStep::next;
-                    case ElementStart::withChildren:    return ChildStep::openChild;
+                    case ElementStart::withChildren: return ChildStep::openChild;
                 }
             }
 
@@ -509,7 +546,6 @@ bool StateFormat::isMemoryBlockText (juce::StringRef text)
     const auto size = block.substring (0, dot);
     const auto data = block.substring (dot + 1);
 
-    return size.containsOnly ("0123456789")
-        && data.containsOnly (alphabet)
-        && size.getLargeIntValue() <= (juce::int64) data.length() * 6 / 8;
+    return size.containsOnly ("0123456789") && data.containsOnly (alphabet)
+           && size.getLargeIntValue() <= (juce::int64) data.length() * 6 / 8;
 }

@@ -9,7 +9,7 @@ packages=(
     juce-modules-source juce-tools libjack-jackd2-dev
     xvfb libgl1-mesa-dri xdotool imagemagick x11-utils
     jackd2
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format
     fonts-dejavu-core
 )
 

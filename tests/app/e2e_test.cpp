@@ -46,12 +46,12 @@ namespace
     constexpr double deviceRate = 48000.0;
     constexpr int periodFrames = 512;
 
-    constexpr double smoothedUnityGain = 1.0000856;         // where a gain smoother aimed at 1 settles
+    constexpr double smoothedUnityGain = 1.0000856;                 // where a gain smoother aimed at 1 settles
     constexpr double defaultSpeed = 0.65 * (64.0 / 127.0) + 0.35;   // motor target at the default Speed
-    constexpr double wowDepth = 0.0075;                     // the wow moves the motor target by at most this
-    constexpr double startSpeed = 0.5;                      // the motor starts here...
-    constexpr double motorRiseSeconds = 3.6;                // ...and closes 99 % of the gap in this time
-    constexpr double tapeStepsPerSpeed = 5.0;               // tape steps per sample at speed 1
+    constexpr double wowDepth = 0.0075;                             // the wow moves the motor target by at most this
+    constexpr double startSpeed = 0.5;                              // the motor starts here...
+    constexpr double motorRiseSeconds = 3.6;                        // ...and closes 99 % of the gap in this time
+    constexpr double tapeStepsPerSpeed = 5.0;                       // tape steps per sample at speed 1
 
     // Tape steps from the record head to each playback head; the splice zone is the positions above
     // 258720 of the loop's 264000.
@@ -68,7 +68,7 @@ namespace
     struct DelayWindow
     {
         double earliest, latest;
-        bool contains (double delay) const noexcept   { return delay >= earliest && delay <= latest; }
+        bool contains (double delay) const noexcept { return delay >= earliest && delay <= latest; }
     };
 
     // The range of delays (in samples) at which head `head` (1..3) can sound once the motor has run
@@ -88,8 +88,7 @@ namespace
         const double dragged = 0.99 * slowest - 0.01;
         const double spliceLag = spliceZoneSteps / tapeStepsPerSpeed * (1.0 / dragged - 1.0 / slowest);
 
-        return { steps / (tapeStepsPerSpeed * fastest),
-                 steps / (tapeStepsPerSpeed * slowest) + spliceLag + filterLagSamples };
+        return { steps / (tapeStepsPerSpeed * fastest), steps / (tapeStepsPerSpeed * slowest) + spliceLag + filterLagSamples };
     }
 
     //==============================================================================
@@ -150,8 +149,8 @@ namespace
     class Child
     {
     public:
-        Child (const std::vector<std::string>& args, const Environment& env, const fs::path& log,
-               int fdForChild = -1, const fs::path& output = {})
+        Child (const std::vector<std::string>& args, const Environment& env, const fs::path& log, int fdForChild = -1,
+               const fs::path& output = {})
             : logFile (log)
         {
             const auto program = findProgram (args.front());
@@ -161,8 +160,10 @@ namespace
 
             // Everything the child needs is built before fork, so that it only calls async-signal-safe functions.
             std::vector<char*> argv, envp;
-            for (auto& a : args)          argv.push_back (const_cast<char*> (a.c_str()));
-            for (auto& e : env.entries)   envp.push_back (const_cast<char*> (e.c_str()));
+            for (auto& a : args)
+                argv.push_back (const_cast<char*> (a.c_str()));
+            for (auto& e : env.entries)
+                envp.push_back (const_cast<char*> (e.c_str()));
             argv.push_back (nullptr);
             envp.push_back (nullptr);
             const auto logPath = log.string();
@@ -203,12 +204,9 @@ namespace
             }
         }
 
-        ~Child()   { stop(); }
+        ~Child() { stop(); }
 
-        bool isRunning()
-        {
-            return pid > 0 && ! reap (WNOHANG);
-        }
+        bool isRunning() { return pid > 0 && ! reap (WNOHANG); }
 
         /** The exit status, or nothing if the child is still running after the timeout. */
         std::optional<int> waitForExit (Clock::duration timeout)
@@ -260,8 +258,8 @@ namespace
     };
 
     /** Runs a short command to its end and returns its output, or nothing if it failed or hung. */
-    std::optional<std::string> runCommand (const std::vector<std::string>& args, const Environment& env,
-                                           const fs::path& scratch, Clock::duration timeout = 10s)
+    std::optional<std::string> runCommand (const std::vector<std::string>& args, const Environment& env, const fs::path& scratch,
+                                           Clock::duration timeout = 10s)
     {
         fs::remove (scratch);
         Child child (args, env, scratch.string() + ".log", -1, scratch);
@@ -295,8 +293,8 @@ namespace
     /** Both outputs of the application around one impulse, and where the impulse entered. */
     struct Take
     {
-        static constexpr int preRoll = 2048;                // frames recorded before the impulse
-        static constexpr int afterImpulse = 16384;          // frames recorded from the impulse on
+        static constexpr int preRoll = 2048;         // frames recorded before the impulse
+        static constexpr int afterImpulse = 16384;   // frames recorded from the impulse on
         static constexpr int length = preRoll + afterImpulse;
 
         std::vector<float> left, right;
@@ -316,18 +314,17 @@ namespace
             recorded[0].resize (Take::length);
             recorded[1].resize (Take::length);
 
-            jack_set_error_function ([] (const char*) {});    // "cannot connect" while the server starts
+            jack_set_error_function ([] (const char*) {});   // "cannot connect" while the server starts
             jack_set_info_function ([] (const char*) {});
 
             jack_status_t status {};
-            client = jack_client_open (clientName, (jack_options_t) (JackNoStartServer | JackServerName),
-                                       &status, serverName.c_str());
+            client = jack_client_open (clientName, (jack_options_t) (JackNoStartServer | JackServerName), &status, serverName.c_str());
 
             if (client == nullptr)
                 return;
 
-            toApp[0]   = jack_port_register (client, "to_in_1",    JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
-            toApp[1]   = jack_port_register (client, "to_in_2",    JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+            toApp[0] = jack_port_register (client, "to_in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+            toApp[1] = jack_port_register (client, "to_in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
             fromApp[0] = jack_port_register (client, "from_out_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
             fromApp[1] = jack_port_register (client, "from_out_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
             jack_set_process_callback (client, processCallback, this);
@@ -341,10 +338,10 @@ namespace
                 jack_client_close (client);
         }
 
-        bool isReady() const noexcept   { return client != nullptr && active; }
+        bool isReady() const noexcept { return client != nullptr && active; }
 
-        int getSampleRate() const       { return (int) jack_get_sample_rate (client); }
-        int getPeriod() const           { return (int) jack_get_buffer_size (client); }
+        int getSampleRate() const { return (int) jack_get_sample_rate (client); }
+        int getPeriod() const { return (int) jack_get_buffer_size (client); }
 
         /** True when the port exists and is connected to `other`. */
         bool isConnected (const std::string& port, const std::string& other) const
@@ -391,7 +388,12 @@ namespace
         }
 
     private:
-        enum Phase { idle, recording, finished };
+        enum Phase
+        {
+            idle,
+            recording,
+            finished
+        };
 
         static int processCallback (jack_nframes_t numFrames, void* arg)
         {
@@ -454,12 +456,12 @@ namespace
     /** What the listener hears in a take. */
     struct Heard
     {
-        int latency = -1;               // frames from our impulse to the dry impulse at the outputs
+        int latency = -1;   // frames from our impulse to the dry impulse at the outputs
         float dryLeft = 0, dryRight = 0;
-        double dryGain = 0;             // from the difference of the two outputs, where the echo cancels
-        int mismatches = 0;             // samples, other than the dry one, where the two outputs differ
-        float floor = 0;                // loudest sample before the dry impulse
-        int echoDelay = -1;             // from the dry impulse to the loudest sample after it
+        double dryGain = 0;   // from the difference of the two outputs, where the echo cancels
+        int mismatches = 0;   // samples, other than the dry one, where the two outputs differ
+        float floor = 0;      // loudest sample before the dry impulse
+        int echoDelay = -1;   // from the dry impulse to the loudest sample after it
         float echoPeak = 0;
     };
 
@@ -552,16 +554,22 @@ namespace
         return { whole.getData(), cut };
     }
 
-    enum class StateKind { none, defaults, head1InsteadOfHead3, truncated };
+    enum class StateKind
+    {
+        none,
+        defaults,
+        head1InsteadOfHead3,
+        truncated
+    };
 
     juce::MemoryBlock stateOf (StateKind kind)
     {
         switch (kind)
         {
-            case StateKind::defaults:              return defaultState();
-            case StateKind::head1InsteadOfHead3:   return head1InsteadOfHead3State();
-            case StateKind::truncated:             return truncatedState();
-            case StateKind::none:                  break;
+            case StateKind::defaults: return defaultState();
+            case StateKind::head1InsteadOfHead3: return head1InsteadOfHead3State();
+            case StateKind::truncated: return truncatedState();
+            case StateKind::none: break;
         }
 
         return {};
@@ -587,8 +595,8 @@ namespace
         device->setAttribute ("audioDeviceOutChans", "11");
 
         const std::pair<const char*, juce::String> values[] { { "shouldMuteInput", "0" },
-                                                               { "windowX", juce::String (windowX) },
-                                                               { "windowY", juce::String (windowY) } };
+                                                              { "windowX", juce::String (windowX) },
+                                                              { "windowY", juce::String (windowY) } };
 
         for (const auto& [name, text] : values)
         {
@@ -637,28 +645,30 @@ namespace
     struct StartCase
     {
         const char* name;
-        StateKind givenState;       // the filterState the settings file holds at start
-        int echoHead;               // the one head the listener should hear
-        StateKind savedState;       // what the application must save on quitting
+        StateKind givenState;   // the filterState the settings file holds at start
+        int echoHead;           // the one head the listener should hear
+        StateKind savedState;   // what the application must save on quitting
     };
 
-    void PrintTo (const StartCase& run, std::ostream* os)   { *os << run.name; }
-
-    const StartCase startCases[] =
+    void PrintTo (const StartCase& run, std::ostream* os)
     {
-        { "NoSavedState",         StateKind::none,                 3, StateKind::defaults },
-        { "Head1InsteadOfHead3",  StateKind::head1InsteadOfHead3,  1, StateKind::head1InsteadOfHead3 },
-        { "TruncatedSavedState",  StateKind::truncated,            3, StateKind::defaults },
+        *os << run.name;
+    }
+
+    const StartCase startCases[] = {
+        { "NoSavedState", StateKind::none, 3, StateKind::defaults },
+        { "Head1InsteadOfHead3", StateKind::head1InsteadOfHead3, 1, StateKind::head1InsteadOfHead3 },
+        { "TruncatedSavedState", StateKind::truncated, 3, StateKind::defaults },
     };
 
     constexpr float leftImpulse = 0.5f;
     constexpr float rightImpulse = 0.25f;
-    constexpr auto motorSettling = 5s;      // from the ports' connection; the motor rises for 3.6 s
-    constexpr auto echoesDieAway = 1500ms;  // more than five round trips of the longest echo
+    constexpr auto motorSettling = 5s;       // from the ports' connection; the motor rises for 3.6 s
+    constexpr auto echoesDieAway = 1500ms;   // more than five round trips of the longest echo
 
     //==============================================================================
     /** A private display and a temporary home for the application. */
-    class ApplicationOnDisplay  : public ::testing::Test
+    class ApplicationOnDisplay : public ::testing::Test
     {
     protected:
         void SetUp() override
@@ -674,10 +684,11 @@ namespace
             ASSERT_FALSE (display.empty()) << "Xvfb gave no display number\n" << tailOf (work / "xvfb.log");
 
             serverName = "spoolwarp-e2e-" + std::to_string (::getpid());
-            env = Environment().with ("HOME", home.string())
-                               .with ("DISPLAY", display)
-                               .with ("JACK_DEFAULT_SERVER", serverName)
-                               .with ("JACK_NO_AUDIO_RESERVATION", "1");
+            env = Environment()
+                      .with ("HOME", home.string())
+                      .with ("DISPLAY", display)
+                      .with ("JACK_DEFAULT_SERVER", serverName)
+                      .with ("JACK_NO_AUDIO_RESERVATION", "1");
         }
 
         void TearDown() override
@@ -694,8 +705,8 @@ namespace
             int fds[2];
             ASSERT_EQ (::pipe2 (fds, O_CLOEXEC), 0);
 
-            xvfb = std::make_unique<Child> (std::vector<std::string> { "Xvfb", "-displayfd", "3", "-noreset", "-nolisten", "tcp",
-                                                                       "-screen", "0", "1280x1024x24" },
+            xvfb = std::make_unique<Child> (std::vector<std::string> { "Xvfb", "-displayfd", "3", "-noreset", "-nolisten", "tcp", "-screen",
+                                                                       "0", "1280x1024x24" },
                                             Environment(), work / "xvfb.log", fds[1]);
             ::close (fds[1]);
 
@@ -722,7 +733,7 @@ namespace
                 display = ":" + number;
         }
 
-        std::string appLog() const   { return "application log:\n" + tailOf (work / "app.log"); }
+        std::string appLog() const { return "application log:\n" + tailOf (work / "app.log"); }
 
         void launchApplication()
         {
@@ -757,7 +768,8 @@ namespace
         {
             std::optional<std::string> window;
             ASSERT_TRUE (waitUntil (20s, [&] { return (window = topWindow()).has_value() || ! app->isRunning(); }) && window)
-                << "the application's window did not appear\n" << appLog();
+                << "the application's window did not appear\n"
+                << appLog();
 
             std::optional<int> status;
 
@@ -782,21 +794,25 @@ namespace
 
     //==============================================================================
     /** The application on its display with a private JACK server and our JACK client. */
-    class ApplicationWithJack  : public ApplicationOnDisplay
+    class ApplicationWithJack : public ApplicationOnDisplay
     {
     protected:
         void SetUp() override
         {
             ASSERT_NO_FATAL_FAILURE (ApplicationOnDisplay::SetUp());
 
-            jackd = std::make_unique<Child> (std::vector<std::string> { "jackd", "-r", "-d", "dummy", "-r", "48000", "-p", "512" },
-                                             env, work / "jackd.log");
+            jackd = std::make_unique<Child> (std::vector<std::string> { "jackd", "-r", "-d", "dummy", "-r", "48000", "-p", "512" }, env,
+                                             work / "jackd.log");
 
-            ASSERT_TRUE (waitUntil (10s, [this]
-            {
+            ASSERT_TRUE (waitUntil (10s,
+                                    [this]
+                                    {
                 probe = std::make_unique<JackProbe> (serverName);
                 return probe->isReady() || ! jackd->isRunning();
-            }) && probe->isReady()) << "could not reach the JACK server\n" << tailOf (jackd->logFile);
+                         })
+                         && probe->isReady())
+                << "could not reach the JACK server\n"
+                << tailOf (jackd->logFile);
 
             ASSERT_EQ (probe->getSampleRate(), (int) deviceRate);
             ASSERT_EQ (probe->getPeriod(), periodFrames);
@@ -823,10 +839,7 @@ namespace
             {
                 launchApplication();
 
-                running = waitUntil (15s, [&]
-                {
-                    return ! app->isRunning() || portsAreReady();
-                }) && app->isRunning();
+                running = waitUntil (15s, [&] { return ! app->isRunning() || portsAreReady(); }) && app->isRunning();
             }
 
             ASSERT_TRUE (running) << "the application's JACK ports did not appear as expected\n" << appLog();
@@ -838,10 +851,9 @@ namespace
 
         bool portsAreConnected() const
         {
-            return probe->isConnected ("Spoolwarp:in_1", "system:capture_1")
-                && probe->isConnected ("Spoolwarp:in_2", "system:capture_2")
-                && probe->isConnected ("Spoolwarp:out_1", "system:playback_1")
-                && probe->isConnected ("Spoolwarp:out_2", "system:playback_2");
+            return probe->isConnected ("Spoolwarp:in_1", "system:capture_1") && probe->isConnected ("Spoolwarp:in_2", "system:capture_2")
+                   && probe->isConnected ("Spoolwarp:out_1", "system:playback_1")
+                   && probe->isConnected ("Spoolwarp:out_2", "system:playback_2");
         }
 
         std::unique_ptr<Child> jackd;
@@ -849,13 +861,16 @@ namespace
         Clock::time_point enginesStart;
     };
 
-    class ApplicationRun  : public ApplicationWithJack, public ::testing::WithParamInterface<StartCase> {};
+    class ApplicationRun : public ApplicationWithJack, public ::testing::WithParamInterface<StartCase>
+    {
+    };
 
     TEST_P (ApplicationRun, EchoesTheEnabledHeadAndSavesItsState)
     {
         const auto& run = GetParam();
-        writeSettings (settingsFile, run.givenState == StateKind::none ? std::nullopt
-                                                                       : std::optional<juce::String> (stateOf (run.givenState).toBase64Encoding()));
+        writeSettings (settingsFile, run.givenState == StateKind::none
+                                         ? std::nullopt
+                                         : std::optional<juce::String> (stateOf (run.givenState).toBase64Encoding()));
 
         ASSERT_NO_FATAL_FAILURE (startApplication ([this] { return portsAreConnected(); }));
         std::this_thread::sleep_until (enginesStart + motorSettling);
@@ -891,14 +906,13 @@ namespace
         // The echo: the loudest thing after the dry impulse, at the enabled head's delay; the other
         // heads are silent.
         const auto window = echoWindow (run.echoHead, runSeconds);
-        std::cout << std::setprecision (8) << run.name << ": latency " << heard.latency << ", dry gain " << heard.dryGain
-                  << ", floor " << heard.floor << ", echo " << heard.echoPeak << " after " << heard.echoDelay
-                  << " samples (head " << run.echoHead << ": " << window.earliest << " to " << window.latest
-                  << "), xruns " << take->xruns << std::endl;
+        std::cout << std::setprecision (8) << run.name << ": latency " << heard.latency << ", dry gain " << heard.dryGain << ", floor "
+                  << heard.floor << ", echo " << heard.echoPeak << " after " << heard.echoDelay << " samples (head " << run.echoHead << ": "
+                  << window.earliest << " to " << window.latest << "), xruns " << take->xruns << std::endl;
 
         EXPECT_TRUE (window.contains (heard.echoDelay))
-            << "the loudest echo came " << heard.echoDelay << " samples after the dry impulse; head "
-            << run.echoHead << " sounds between " << window.earliest << " and " << window.latest;
+            << "the loudest echo came " << heard.echoDelay << " samples after the dry impulse; head " << run.echoHead << " sounds between "
+            << window.earliest << " and " << window.latest;
         EXPECT_GT (heard.echoPeak, 10.0f * heard.floor);
 
         for (int head = 1; head <= 3; ++head)
@@ -930,10 +944,9 @@ namespace
     {
         ASSERT_FALSE (fs::exists (settingsFile));
 
-        ASSERT_NO_FATAL_FAILURE (startApplication ([this]
-        {
-            return probe->isConnected ("Spoolwarp:in_1", "system:capture_1")
-                && probe->isConnected ("Spoolwarp:out_1", "system:playback_1");
+        ASSERT_NO_FATAL_FAILURE (startApplication (
+            [this] {
+            return probe->isConnected ("Spoolwarp:in_1", "system:capture_1") && probe->isConnected ("Spoolwarp:out_1", "system:playback_1");
         }));
 
         EXPECT_FALSE (probe->isConnected ("Spoolwarp:in_2", "system:capture_2"));
@@ -960,7 +973,10 @@ namespace
         juce::String filterState;
     };
 
-    void PrintTo (const MalformedStateCase& c, std::ostream* os)   { *os << c.name; }
+    void PrintTo (const MalformedStateCase& c, std::ostream* os)
+    {
+        *os << c.name;
+    }
 
     // The default state's text with one character outside the framework's base-64 alphabet.
     juce::String withForeignCharacter()
@@ -971,15 +987,17 @@ namespace
 
     std::vector<MalformedStateCase> malformedStates()
     {
-        return { { "NegativeSize",             "-1.AAAA" },
+        return { { "NegativeSize", "-1.AAAA" },
                  { "SizeFarLargerThanTheData", "2000000000.AAAA" },
-                 { "SizeBeyond32Bits",         "4294967353.AAAA" },
-                 { "ForeignCharacters",        withForeignCharacter() },
-                 { "NoDot",                    "VMjLg7z" },
-                 { "Empty",                    "" } };
+                 { "SizeBeyond32Bits", "4294967353.AAAA" },
+                 { "ForeignCharacters", withForeignCharacter() },
+                 { "NoDot", "VMjLg7z" },
+                 { "Empty", "" } };
     }
 
-    class MalformedSavedState  : public ApplicationOnDisplay, public ::testing::WithParamInterface<MalformedStateCase> {};
+    class MalformedSavedState : public ApplicationOnDisplay, public ::testing::WithParamInterface<MalformedStateCase>
+    {
+    };
 
     TEST_P (MalformedSavedState, StartsWithTheDefaultsKeepsTheOtherSettingsAndSavesASoundState)
     {
@@ -988,7 +1006,8 @@ namespace
 
         launchApplication();
         ASSERT_TRUE (waitUntil (30s, [this] { return ! app->isRunning() || showsPanel(); }) && app->isRunning())
-            << "the panel did not appear\n" << appLog();
+            << "the panel did not appear\n"
+            << appLog();
         ASSERT_NO_FATAL_FAILURE (quitApplication());
 
         const auto saved = savedState (settingsFile);
@@ -996,8 +1015,8 @@ namespace
         EXPECT_EQ (bytesOf (*saved), bytesOf (defaultState()));
 
         const std::pair<const char*, juce::String> kept[] { { "shouldMuteInput", "0" },
-                                                             { "windowX", juce::String (windowX) },
-                                                             { "windowY", juce::String (windowY) } };
+                                                            { "windowX", juce::String (windowX) },
+                                                            { "windowY", juce::String (windowY) } };
 
         for (const auto& [name, text] : kept)
         {
@@ -1008,8 +1027,7 @@ namespace
 
         const auto audioSetupAfter = setting (settingsFile, "audioSetup");
         ASSERT_NE (audioSetupAfter, nullptr);
-        EXPECT_TRUE (audioSetupAfter->isEquivalentTo (audioSetup.get(), false))
-            << audioSetupAfter->toString().toStdString();
+        EXPECT_TRUE (audioSetupAfter->isEquivalentTo (audioSetup.get(), false)) << audioSetupAfter->toString().toStdString();
     }
 
     INSTANTIATE_TEST_SUITE_P (FilterState, MalformedSavedState, ::testing::ValuesIn (malformedStates()),

@@ -30,15 +30,17 @@ namespace
 
     bool close (juce::Colour a, juce::Colour b, int tolerance = 3)
     {
-        return std::abs (a.getRed() - b.getRed()) <= tolerance
-            && std::abs (a.getGreen() - b.getGreen()) <= tolerance
-            && std::abs (a.getBlue() - b.getBlue()) <= tolerance;
+        return std::abs (a.getRed() - b.getRed()) <= tolerance && std::abs (a.getGreen() - b.getGreen()) <= tolerance
+               && std::abs (a.getBlue() - b.getBlue()) <= tolerance;
     }
 
     // Capture pixels per panel pixel, across and down; 1 at 100 %.
     juce::Point<float> scale { 1.0f, 1.0f };
 
-    bool isScaled()   { return scale != juce::Point<float> (1.0f, 1.0f); }
+    bool isScaled()
+    {
+        return scale != juce::Point<float> (1.0f, 1.0f);
+    }
 
     // The frame's colour at (u, v), interpolated between its four nearest pixels; false where one
     // of them lies outside the frame or is not opaque.
@@ -78,13 +80,13 @@ namespace
         int compared = 0;
         int matched = 0;
 
-        double fraction() const   { return compared == 0 ? 0.0 : (double) matched / compared; }
+        double fraction() const { return compared == 0 ? 0.0 : (double) matched / compared; }
     };
 
     // Compares the opaque pixels of one strip frame, placed at origin, with the capture, skipping
     // pixels inside any of the covered rectangles (widgets drawn above it).
-    Score compareFrame (const juce::Image& capture, const juce::Image& strip, int numFrames, int frame,
-                        juce::Point<int> origin, const std::vector<juce::Rectangle<int>>& covered)
+    Score compareFrame (const juce::Image& capture, const juce::Image& strip, int numFrames, int frame, juce::Point<int> origin,
+                        const std::vector<juce::Rectangle<int>>& covered)
     {
         const auto frameHeight = strip.getHeight() / numFrames;
         Score score;
@@ -92,7 +94,8 @@ namespace
         if (isScaled())
         {
             const auto shown = juce::Rectangle<float> ((float) origin.x, (float) origin.y, (float) strip.getWidth(), (float) frameHeight)
-                                   .transformedBy (juce::AffineTransform::scale (scale.x, scale.y)).getSmallestIntegerContainer();
+                                   .transformedBy (juce::AffineTransform::scale (scale.x, scale.y))
+                                   .getSmallestIntegerContainer();
 
             for (int y = shown.getY(); y < shown.getBottom(); y += 2)
             {
@@ -107,8 +110,9 @@ namespace
 
                     juce::Colour expected;
 
-                    if (hidden || ! sampleOpaque (strip, frame * frameHeight, frameHeight,
-                                                  at.x - (float) origin.x, at.y - (float) origin.y, expected))
+                    if (hidden
+                        || ! sampleOpaque (strip, frame * frameHeight, frameHeight, at.x - (float) origin.x, at.y - (float) origin.y,
+                                           expected))
                         continue;
 
                     ++score.compared;
@@ -164,10 +168,9 @@ namespace
 
     // Every widget rectangle that is visible on the panel at start.
     const std::vector<juce::Rectangle<int>> widgets {
-        { 405, 456, 215, 58 }, { 118, 80, 590, 222 }, { 118, 80, 110, 222 }, { 257, 395, 85, 85 },
-        { 80, 395, 85, 85 }, { 169, 395, 85, 85 }, { 624, 395, 85, 85 }, { 713, 395, 85, 85 },
-        { 624, 484, 85, 85 }, { 713, 484, 85, 85 }, { 460, 73, 48, 48 }, { 443, 374, 41, 56 },
-        { 485, 374, 41, 56 }, { 526, 374, 41, 56 }, { 567, 374, 41, 56 },
+        { 405, 456, 215, 58 }, { 118, 80, 590, 222 }, { 118, 80, 110, 222 }, { 257, 395, 85, 85 }, { 80, 395, 85, 85 },
+        { 169, 395, 85, 85 },  { 624, 395, 85, 85 },  { 713, 395, 85, 85 },  { 624, 484, 85, 85 }, { 713, 484, 85, 85 },
+        { 460, 73, 48, 48 },   { 443, 374, 41, 56 },  { 485, 374, 41, 56 },  { 526, 374, 41, 56 }, { 567, 374, 41, 56 },
     };
 
     int failures = 0;
@@ -178,14 +181,13 @@ namespace
         failures += ok ? 0 : 1;
     }
 
-    void checkKnob (const juce::Image& capture, const juce::Image& knobStrip, const char* name,
-                    juce::Point<int> origin, int expectedFrame)
+    void checkKnob (const juce::Image& capture, const juce::Image& knobStrip, const char* name, juce::Point<int> origin, int expectedFrame)
     {
         double fraction = 0.0;
         const auto frame = bestFrame (capture, knobStrip, 97, origin, {}, fraction);
-        report (frame == expectedFrame && fraction > 0.98,
-                juce::String (name) + " knob shows frame " + juce::String (frame) + " (" + juce::String (fraction * 100.0, 1)
-                    + "% of its pixels), expected frame " + juce::String (expectedFrame));
+        report (frame == expectedFrame && fraction > 0.98, juce::String (name) + " knob shows frame " + juce::String (frame) + " ("
+                                                               + juce::String (fraction * 100.0, 1) + "% of its pixels), expected frame "
+                                                               + juce::String (expectedFrame));
     }
 }
 
@@ -223,8 +225,8 @@ int main (int argc, char* argv[])
 
     // The tape runs only while audio plays; whatever frame it is on must be drawn whole.
     double tapeFraction = 0.0;
-    const auto tapeFrame = bestFrame (capture, embedded ("tape_png"), 49, { 118, 80 },
-                                      { { 118, 80, 110, 222 }, { 460, 73, 48, 48 } }, tapeFraction);
+    const auto tapeFrame = bestFrame (capture, embedded ("tape_png"), 49, { 118, 80 }, { { 118, 80, 110, 222 }, { 460, 73, 48, 48 } },
+                                      tapeFraction);
     report (tapeFrame >= 0 && tapeFrame <= 47 && tapeFraction > 0.98,
             "tape strip shows frame " + juce::String (tapeFrame) + " (" + juce::String (tapeFraction * 100.0, 1) + "% of its pixels)");
 

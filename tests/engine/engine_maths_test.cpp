@@ -32,8 +32,7 @@ namespace
     float libraryHum (float phase)
     {
         const float driven = librarySin (phase) * 12.0f;
-        const float fundamental = std::abs (driven) >= CCSpoolwarpDSP::tanhSaturation ? std::copysign (1.0f, driven)
-                                                                                        : libraryTanh (driven);
+        const float fundamental = std::abs (driven) >= CCSpoolwarpDSP::tanhSaturation ? std::copysign (1.0f, driven) : libraryTanh (driven);
         return (fundamental + libraryTanh (librarySin (phase + phase))) * 0.0015f;
     }
 
@@ -55,8 +54,9 @@ namespace
 
         for (unsigned t = 0; t < threads; ++t)
         {
-            workers.emplace_back ([&, t]
-            {
+            workers.emplace_back (
+                [&, t]
+                {
                 const uint64_t span = (uint64_t) end - first;
                 const uint64_t from = first + span * t / threads, to = first + span * (t + 1) / threads;
                 float in[8], out[8];
@@ -75,7 +75,9 @@ namespace
                             ++count;
                             uint32_t seen = firstBits;
 
-                            while (BitsOf (in[i]) < seen && ! firstBits.compare_exchange_weak (seen, BitsOf (in[i]))) {}
+                            while (BitsOf (in[i]) < seen && ! firstBits.compare_exchange_weak (seen, BitsOf (in[i])))
+                            {
+                            }
                         }
                     }
                 }
@@ -214,8 +216,19 @@ TEST (WetAhead, GivesTheDirectCoefficientsForEverySpeedItIsAsked)
     };
 
     CWetAhead ahead;
-    const float speeds[] = { 0.5f, 0.0f, 0.001f, 0.35f, 0.6776f, 1.0f, 1.43f, 1.65f, 3.5f, 1e30f, -1.0f,
-                             std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN() };
+    const float speeds[] = { 0.5f,
+                             0.0f,
+                             0.001f,
+                             0.35f,
+                             0.6776f,
+                             1.0f,
+                             1.43f,
+                             1.65f,
+                             3.5f,
+                             1e30f,
+                             -1.0f,
+                             std::numeric_limits<float>::infinity(),
+                             std::numeric_limits<float>::quiet_NaN() };
 
     for (const float speed : speeds)
         for (const float target : { 0.0f, 0.6776f, 2.0f })

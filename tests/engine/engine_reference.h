@@ -67,11 +67,16 @@ public:
 
     void setParameter (int32_t index, float v)
     {
-        if (index == 0) inputLeftTarget = v;
-        if (index == 1) inputRightTarget = v;
-        if (index == 2) wetLevelTarget = v * 0.9f;
-        if (index == 3) feedbackTarget = v * v;
-        if (index == 4) toneCoef = (((v * -8500.0f) + 11000.0f) * toneInvSampleRate) * 4.0f;
+        if (index == 0)
+            inputLeftTarget = v;
+        if (index == 1)
+            inputRightTarget = v;
+        if (index == 2)
+            wetLevelTarget = v * 0.9f;
+        if (index == 3)
+            feedbackTarget = v * v;
+        if (index == 4)
+            toneCoef = (((v * -8500.0f) + 11000.0f) * toneInvSampleRate) * 4.0f;
 
         if (index == 5)
         {
@@ -271,10 +276,7 @@ private:
         return lp.buf1;
     }
 
-    static float smooth (float state, float target)
-    {
-        return (state + 0.000001f) * 0.99f + target * (1.0f - 0.99f);
-    }
+    static float smooth (float state, float target) { return (state + 0.000001f) * 0.99f + target * (1.0f - 0.99f); }
 
     static float section (float* w, float input, float c1, float c2)
     {
@@ -285,15 +287,12 @@ private:
         return O;
     }
 
-    float coefficient (float ms) const
-    {
-        return expf (-4.6051702f / ((ms * sampleRate) * 0.001f));
-    }
+    float coefficient (float ms) const { return expf (-4.6051702f / ((ms * sampleRate) * 0.001f)); }
 
     void setOscRate (float hz)
     {
         float x = ((hz * 256.0f) / oscSampleRate) * 16777216.0f;
-        oscIncrement = (uint32_t) (int64_t) x; // finite, in range in these runs
+        oscIncrement = (uint32_t) (int64_t) x;   // finite, in range in these runs
     }
 
     float oscTick()

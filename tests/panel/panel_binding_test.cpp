@@ -12,13 +12,13 @@ namespace
 
     struct SliderCalls : public juce::Slider::Listener
     {
-        void sliderValueChanged (juce::Slider*) override   { ++calls; }
+        void sliderValueChanged (juce::Slider*) override { ++calls; }
         int calls = 0;
     };
 
     struct ButtonCalls : public juce::Button::Listener
     {
-        void buttonClicked (juce::Button*) override   { ++calls; }
+        void buttonClicked (juce::Button*) override { ++calls; }
         int calls = 0;
     };
 
@@ -31,10 +31,10 @@ namespace
 class Binding : public panel::PanelFixture
 {
 protected:
-    Binding()   { tick(); }
+    Binding() { tick(); }
 
-    juce::Slider& knob (int row) const          { return dynamic_cast<juce::Slider&> (child (FxParams[row].textId)); }
-    juce::Button& toggle (int row) const        { return dynamic_cast<juce::Button&> (child (FxParams[row].textId)); }
+    juce::Slider& knob (int row) const { return dynamic_cast<juce::Slider&> (child (FxParams[row].textId)); }
+    juce::Button& toggle (int row) const { return dynamic_cast<juce::Button&> (child (FxParams[row].textId)); }
 
     juce::Point<float> centreOf (int row) const { return child (FxParams[row].textId).getLocalBounds().toFloat().getCentre(); }
 
@@ -48,7 +48,9 @@ protected:
 };
 
 //==============================================================================
-class KnobBinding : public Binding, public ::testing::WithParamInterface<int> {};
+class KnobBinding : public Binding, public ::testing::WithParamInterface<int>
+{
+};
 
 TEST_P (KnobBinding, DragWritesTheParameterInformsTheHostAndShowsThePercentage)
 {
@@ -106,7 +108,9 @@ TEST_P (KnobBinding, DoubleClickOnTheDefaultSendsNothing)
 INSTANTIATE_TEST_SUITE_P (Panel, KnobBinding, ::testing::Range (0, 6),
                           [] (const auto& testInfo) { return juce::String (FxParams[testInfo.param].textId).toStdString(); });
 
-class SwitchBinding : public Binding, public ::testing::WithParamInterface<int> {};
+class SwitchBinding : public Binding, public ::testing::WithParamInterface<int>
+{
+};
 
 TEST_P (SwitchBinding, ClickFlipsTheParameterAndInformsTheHostOnce)
 {
@@ -222,8 +226,8 @@ TEST_F (Binding, HoveringShowsNoBubble)
 
 TEST_F (Binding, SuffixIsTheTruncatedPercentageOfTheParameterAtPress)
 {
-    const std::pair<float, const char*> cases[] { { 0.29f, "29%" }, { 0.999f, "99%" }, { 1.0f, "100%" }, { 0.005f, "0%" },
-                                                  { 1.0e20f, "2147483647%" }, { -1.0e20f, "-2147483648%" } };
+    const std::pair<float, const char*> cases[] { { 0.29f, "29%" }, { 0.999f, "99%" },          { 1.0f, "100%" },
+                                                  { 0.005f, "0%" }, { 1.0e20f, "2147483647%" }, { -1.0e20f, "-2147483648%" } };
 
     for (const auto& [value, text] : cases)
     {

@@ -69,7 +69,9 @@ TEST (EditorShell, ResizeLimitsAspectRatioAndCorner)
     EXPECT_EQ (corners, 1);
 }
 
-class EditorScale : public ::testing::TestWithParam<ScaleCase> {};
+class EditorScale : public ::testing::TestWithParam<ScaleCase>
+{
+};
 
 TEST_P (EditorScale, VisibleResizeSetsTheNextEditorsSize)
 {
@@ -168,7 +170,13 @@ TEST (EditorShell, CornerDragStaysWithinLimitsAtTheAspectRatio)
 //==============================================================================
 namespace
 {
-    enum class Kind { image, knob, toggle, about };
+    enum class Kind
+    {
+        image,
+        knob,
+        toggle,
+        about
+    };
 
     struct ChildRow
     {
@@ -182,35 +190,35 @@ namespace
     };
 
     const ChildRow childTable[] {
-        { Kind::image,  { 405, 456, 215, 58 },  "",        true,  true,  "sticker_png",      1 },
-        { Kind::image,  { 118, 80, 590, 222 },  "",        true,  true,  "tape_png",         49 },
-        { Kind::image,  { 149, 82, 60, 60 },    "",        true,  true,  "roller_png",       25 },
-        { Kind::image,  { 124, 233, 60, 60 },   "",        true,  true,  "roller_png",       25 },
-        { Kind::image,  { 118, 80, 110, 222 },  "",        true,  true,  "pad_png",          1 },
-        { Kind::image,  { 257, 395, 85, 85 },   "",        true,  true,  "lamp_png",         2 },
-        { Kind::knob,   { 80, 395, 85, 85 },    "pot_inl", true,  false, "knob_png",         97 },
-        { Kind::knob,   { 169, 395, 85, 85 },   "pot_inr", true,  false, "knob_png",         97 },
-        { Kind::knob,   { 624, 395, 85, 85 },   "pot_swl", true,  false, "knob_png",         97 },
-        { Kind::knob,   { 713, 395, 85, 85 },   "btn_rpt", true,  false, "knob_png",         97 },
-        { Kind::knob,   { 624, 484, 85, 85 },   "btn_ton", true,  false, "knob_png",         97 },
-        { Kind::knob,   { 713, 484, 85, 85 },   "btn_spd", true,  false, "knob_png",         97 },
-        { Kind::toggle, { 460, 73, 48, 48 },    "btn_tog", true,  false, "switch_motor_png", 2 },
-        { Kind::toggle, { 443, 374, 41, 56 },   "btn_hd1", true,  false, "switch_head_png",  2 },
-        { Kind::toggle, { 485, 374, 41, 56 },   "btn_hd2", true,  false, "switch_head_png",  2 },
-        { Kind::toggle, { 526, 374, 41, 56 },   "btn_hd3", true,  false, "switch_head_png",  2 },
-        { Kind::toggle, { 567, 374, 41, 56 },   "btn_tnd", true,  false, "switch_head_png",  2 },
-        { Kind::image,  { 0, 0, 879, 646 },     "",        false, true,  "help_png",         1 },
-        { Kind::about,  { 0, 0, 879, 646 },     "",        false, false, nullptr,            0 },
+        { Kind::image, { 405, 456, 215, 58 }, "", true, true, "sticker_png", 1 },
+        { Kind::image, { 118, 80, 590, 222 }, "", true, true, "tape_png", 49 },
+        { Kind::image, { 149, 82, 60, 60 }, "", true, true, "roller_png", 25 },
+        { Kind::image, { 124, 233, 60, 60 }, "", true, true, "roller_png", 25 },
+        { Kind::image, { 118, 80, 110, 222 }, "", true, true, "pad_png", 1 },
+        { Kind::image, { 257, 395, 85, 85 }, "", true, true, "lamp_png", 2 },
+        { Kind::knob, { 80, 395, 85, 85 }, "pot_inl", true, false, "knob_png", 97 },
+        { Kind::knob, { 169, 395, 85, 85 }, "pot_inr", true, false, "knob_png", 97 },
+        { Kind::knob, { 624, 395, 85, 85 }, "pot_swl", true, false, "knob_png", 97 },
+        { Kind::knob, { 713, 395, 85, 85 }, "btn_rpt", true, false, "knob_png", 97 },
+        { Kind::knob, { 624, 484, 85, 85 }, "btn_ton", true, false, "knob_png", 97 },
+        { Kind::knob, { 713, 484, 85, 85 }, "btn_spd", true, false, "knob_png", 97 },
+        { Kind::toggle, { 460, 73, 48, 48 }, "btn_tog", true, false, "switch_motor_png", 2 },
+        { Kind::toggle, { 443, 374, 41, 56 }, "btn_hd1", true, false, "switch_head_png", 2 },
+        { Kind::toggle, { 485, 374, 41, 56 }, "btn_hd2", true, false, "switch_head_png", 2 },
+        { Kind::toggle, { 526, 374, 41, 56 }, "btn_hd3", true, false, "switch_head_png", 2 },
+        { Kind::toggle, { 567, 374, 41, 56 }, "btn_tnd", true, false, "switch_head_png", 2 },
+        { Kind::image, { 0, 0, 879, 646 }, "", false, true, "help_png", 1 },
+        { Kind::about, { 0, 0, 879, 646 }, "", false, false, nullptr, 0 },
     };
 
     bool isKind (juce::Component& c, Kind kind)
     {
         switch (kind)
         {
-            case Kind::image:  return dynamic_cast<StaticImage*> (&c) != nullptr;
-            case Kind::knob:   return dynamic_cast<ImgRotaryKnob*> (&c) != nullptr;
+            case Kind::image: return dynamic_cast<StaticImage*> (&c) != nullptr;
+            case Kind::knob: return dynamic_cast<ImgRotaryKnob*> (&c) != nullptr;
             case Kind::toggle: return dynamic_cast<ImgToggleButton*> (&c) != nullptr;
-            case Kind::about:  return dynamic_cast<OrqAboutScreen*> (&c) != nullptr;
+            case Kind::about: return dynamic_cast<OrqAboutScreen*> (&c) != nullptr;
         }
 
         return false;
@@ -221,8 +229,8 @@ namespace
     {
         switch (index)
         {
-            case panel::tapeIndex:  return { 600.0f, 250.0f };
-            default:                return childTable[index].bounds.toFloat().getCentre();
+            case panel::tapeIndex: return { 600.0f, 250.0f };
+            default: return childTable[index].bounds.toFloat().getCentre();
         }
     }
 }
@@ -261,8 +269,8 @@ TEST (MainWindowChildren, BeforeTheFirstTickEveryWidgetShowsFrameZero)
 
         if (childTable[i].artwork != nullptr)
         {
-            EXPECT_TRUE (panel::showsFrame (*window.getChildComponent (i), panel::embedded (childTable[i].artwork),
-                                            childTable[i].frames, 0));
+            EXPECT_TRUE (
+                panel::showsFrame (*window.getChildComponent (i), panel::embedded (childTable[i].artwork), childTable[i].frames, 0));
         }
     }
 }
@@ -301,7 +309,11 @@ TEST (MainWindowChildren, TeardownDetachesTheOpenGLContextAndStopsTheTimerBefore
     // Looks at the main window, through its bases, when its first child is freed.
     struct FirstChildFreed : public juce::ComponentListener
     {
-        FirstChildFreed (juce::Component& w, juce::Timer& t) : window (w), timer (t) {}
+        FirstChildFreed (juce::Component& w, juce::Timer& t)
+            : window (w),
+              timer (t)
+        {
+        }
 
         void componentBeingDeleted (juce::Component&) override
         {
@@ -332,20 +344,19 @@ TEST (MainWindowChildren, TeardownDetachesTheOpenGLContextAndStopsTheTimerBefore
 
 TEST (EmbeddedImages, SizesAlphaAndFrames)
 {
-    struct Row { const char* name; int width, height; bool alpha; int frames; };
+    struct Row
+    {
+        const char* name;
+        int width, height;
+        bool alpha;
+        int frames;
+    };
 
     const Row rows[] {
-        { "about_png",        879,   646, false,  1 },
-        { "sticker_png",      215,    58, true,   1 },
-        { "help_png",         879,   646, true,   1 },
-        { "panel_png",        879,   646, true,   1 },
-        { "tape_png",         590, 10878, true,  49 },
-        { "knob_png",          85,  8245, true,  97 },
-        { "lamp_png",          85,   170, false,  2 },
-        { "switch_head_png",   41,   112, true,   2 },
-        { "pad_png",          110,   222, true,   1 },
-        { "switch_motor_png",  48,    96, false,  2 },
-        { "roller_png",        60,  1500, true,  25 },
+        { "about_png", 879, 646, false, 1 },      { "sticker_png", 215, 58, true, 1 },     { "help_png", 879, 646, true, 1 },
+        { "panel_png", 879, 646, true, 1 },       { "tape_png", 590, 10878, true, 49 },    { "knob_png", 85, 8245, true, 97 },
+        { "lamp_png", 85, 170, false, 2 },        { "switch_head_png", 41, 112, true, 2 }, { "pad_png", 110, 222, true, 1 },
+        { "switch_motor_png", 48, 96, false, 2 }, { "roller_png", 60, 1500, true, 25 },
     };
 
     ASSERT_EQ (BinaryData::namedResourceListSize, (int) std::size (rows));

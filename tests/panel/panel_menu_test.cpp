@@ -21,17 +21,17 @@ namespace
 class Menu : public panel::PanelFixture
 {
 protected:
-    juce::Component& overlay() const   { return childAt (panel::helpOverlayIndex); }
-    OrqAboutScreen& aboutBox() const   { return dynamic_cast<OrqAboutScreen&> (childAt (panel::aboutBoxIndex)); }
-    juce::Component& sticker() const   { return childAt (panel::stickerIndex); }
+    juce::Component& overlay() const { return childAt (panel::helpOverlayIndex); }
+    OrqAboutScreen& aboutBox() const { return dynamic_cast<OrqAboutScreen&> (childAt (panel::aboutBoxIndex)); }
+    juce::Component& sticker() const { return childAt (panel::stickerIndex); }
 
     // Opens the menu with a release of the given buttons and presses the titles, one per level;
     // an empty path dismisses it. Returns the number of menu levels that opened.
-    int choose (std::vector<juce::String> path, juce::ModifierKeys buttons = panel::Mouse::right(),
-                juce::Point<float> where = barePanel)
+    int choose (std::vector<juce::String> path, juce::ModifierKeys buttons = panel::Mouse::right(), juce::Point<float> where = barePanel)
     {
-        panel::MenuProbe probe ([path] (int level, const auto& items, auto&)
-        {
+        panel::MenuProbe probe (
+            [path] (int level, const auto& items, auto&)
+            {
             if ((size_t) level < path.size())
                 panel::MenuProbe::press (items, path[(size_t) level]);
             else
@@ -46,8 +46,9 @@ protected:
     std::vector<std::vector<juce::String>> menuTitles()
     {
         std::vector<std::vector<juce::String>> titles;
-        panel::MenuProbe probe ([&titles] (int level, const auto& items, auto&)
-        {
+        panel::MenuProbe probe (
+            [&titles] (int level, const auto& items, auto&)
+            {
             titles.emplace_back();
 
             for (const auto& item : items)
@@ -71,8 +72,10 @@ TEST_F (Menu, ItemsInOrderWithTheSizeSubmenuNoneTicked)
     ASSERT_EQ (titles.size(), 2u);
 
     const juce::String separator = panel::MenuItemHandle::separator;
-    const std::vector<juce::String> main { "Orq Spoolwarp", "Window size", "Show help overlay", separator, "Visit Orq web site",
-                                           "Donate (opens in web browser)", separator, "About" };
+    const std::vector<juce::String> main {
+        "Orq Spoolwarp", "Window size", "Show help overlay", separator, "Visit Orq web site", "Donate (opens in web browser)",
+        separator,       "About"
+    };
     const std::vector<juce::String> sizes { "70%", "80%", "90%", "100%", "110%", "120%", "130%" };
     EXPECT_EQ (titles[0], main);
     EXPECT_EQ (titles[1], sizes);
@@ -81,11 +84,11 @@ TEST_F (Menu, ItemsInOrderWithTheSizeSubmenuNoneTicked)
 TEST_F (Menu, ColoursComeFromItsOwnLookAndFeel)
 {
     std::vector<juce::Colour> colours;
-    panel::MenuProbe probe ([&colours] (int, const auto&, juce::Component& window)
-    {
+    panel::MenuProbe probe (
+        [&colours] (int, const auto&, juce::Component& window)
+        {
         auto& look = window.getLookAndFeel();
-        colours = { look.findColour (juce::PopupMenu::backgroundColourId),
-                    look.findColour (juce::PopupMenu::highlightedBackgroundColourId),
+        colours = { look.findColour (juce::PopupMenu::backgroundColourId), look.findColour (juce::PopupMenu::highlightedBackgroundColourId),
                     look.findColour (juce::PopupMenu::highlightedTextColourId) };
         juce::PopupMenu::dismissAllActiveMenus();
     });
@@ -109,7 +112,9 @@ void PrintTo (const SizeItem& item, std::ostream* os)
     *os << item.title << ": " << item.width << " x " << item.height;
 }
 
-class MenuSizes : public Menu, public ::testing::WithParamInterface<SizeItem> {};
+class MenuSizes : public Menu, public ::testing::WithParamInterface<SizeItem>
+{
+};
 
 TEST_P (MenuSizes, SetTheEditorSizeAtItsPosition)
 {
@@ -124,9 +129,8 @@ TEST_P (MenuSizes, SetTheEditorSizeAtItsPosition)
 }
 
 INSTANTIATE_TEST_SUITE_P (Panel, MenuSizes,
-                          ::testing::Values (SizeItem { "70%", 615, 452 }, SizeItem { "80%", 703, 516 },
-                                             SizeItem { "90%", 791, 581 }, SizeItem { "100%", 879, 646 },
-                                             SizeItem { "110%", 966, 710 }, SizeItem { "120%", 1054, 775 },
+                          ::testing::Values (SizeItem { "70%", 615, 452 }, SizeItem { "80%", 703, 516 }, SizeItem { "90%", 791, 581 },
+                                             SizeItem { "100%", 879, 646 }, SizeItem { "110%", 966, 710 }, SizeItem { "120%", 1054, 775 },
                                              SizeItem { "130%", 1142, 839 }),
                           [] (const auto& testInfo) { return std::to_string (testInfo.param.width); });
 
@@ -219,11 +223,15 @@ TEST_F (Menu, FadesInAndOutTakeTheirTime)
     };
 
     const Fade fades[] {
-        { "help overlay in",  [this] { choose ({ "Show help overlay" }); },          [this]() -> juce::Component& { return overlay(); },    250 },
-        { "help overlay out", [this] { mouse->click (*mainWindow, barePanel); },     proxy,                                                  250 },
-        { "about box in",     [this] { choose ({ "About" }); },                      [this]() -> juce::Component& { return aboutBox(); },   500 },
-        { "about box out",    [this] { mouse->click (aboutBox(), { 100.0f, 100.0f }); }, proxy,                                              500 },
-    };
+        { "help overlay in", [this] { choose ({ "Show help overlay" }); }, [this]() -> juce::Component& { return overlay(); }, 250 },
+        { "help overlay out", [this] { mouse->click (*mainWindow, barePanel); }, proxy, 250 },
+        { "about box in", [this] { choose ({ "About" }); }, [this]() -> juce::Component& { return aboutBox(); }, 500 },
+        { "about box out",
+          [this] {
+        mouse->click (aboutBox(), { 100.0f, 100.0f });
+         },
+          proxy, 500 },
+        };
 
     auto& animator = juce::Desktop::getInstance().getAnimator();
 
@@ -289,9 +297,11 @@ namespace
         }
 
     private:
-        juce::File record() const   { return folder.getChildFile ("opened"); }
+        juce::File record() const { return folder.getChildFile ("opened"); }
 
-        const juce::File folder { juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("spoolwarp-browser", {}) };
+        const juce::File folder {
+            juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("spoolwarp-browser", {})
+        };
         juce::String oldPath;
     };
 }
@@ -318,12 +328,14 @@ namespace
     {
         const auto scale = std::get<0> (testInfo.param);
         const auto point = std::get<1> (testInfo.param);
-        return "scale" + std::to_string ((int) (scale * 100.0f)) + "_" + std::to_string (std::get<0> (point))
-             + "_" + std::to_string (std::get<1> (point));
+        return "scale" + std::to_string ((int) (scale * 100.0f)) + "_" + std::to_string (std::get<0> (point)) + "_"
+               + std::to_string (std::get<1> (point));
     }
 }
 
-class HotSpot : public Menu, public ::testing::WithParamInterface<std::tuple<float, std::tuple<int, int, bool>>> {};
+class HotSpot : public Menu, public ::testing::WithParamInterface<std::tuple<float, std::tuple<int, int, bool>>>
+{
+};
 
 TEST_P (HotSpot, PlainReleaseOpensTheAboutBoxInsideOnlyAtAnyScale)
 {
@@ -381,8 +393,10 @@ TEST (AboutBoxAlone, CornerSquarePressesRunTheCallbackAndEveryPressCloses)
     panel::OnDesktop onDesktop (box);
     panel::Mouse mouse (box);
 
-    const std::tuple<float, float, int> cases[] { { 839.0f, 606.0f, 1 }, { 878.0f, 645.0f, 1 },
-                                                  { 838.0f, 645.0f, 0 }, { 878.0f, 605.0f, 0 } };
+    const std::tuple<float, float, int> cases[] { { 839.0f, 606.0f, 1 },
+                                                  { 878.0f, 645.0f, 1 },
+                                                  { 838.0f, 645.0f, 0 },
+                                                  { 878.0f, 605.0f, 0 } };
 
     for (const auto& [x, y, calls] : cases)
     {
@@ -453,9 +467,16 @@ TEST_F (AboutBox, TextLineByLine)
     lines.addTokens (label().getText(), "\n", {});
 
     const auto buildDate = juce::Time::getCompilationDate().toString (true, false);
-    const juce::StringArray expected { "", "Orq Spoolwarp", lines[2], "", "Code: the Spoolwarp developers",
-                                       "GUI design: the Spoolwarp developers", "Special thanks to: the Spoolwarp developers", "",
-                                       "www.spoolwarp.example", "Version: 1.0.0 - build date: " + buildDate + " " };
+    const juce::StringArray expected { "",
+                                       "Orq Spoolwarp",
+                                       lines[2],
+                                       "",
+                                       "Code: the Spoolwarp developers",
+                                       "GUI design: the Spoolwarp developers",
+                                       "Special thanks to: the Spoolwarp developers",
+                                       "",
+                                       "www.spoolwarp.example",
+                                       "Version: 1.0.0 - build date: " + buildDate + " " };
 
     EXPECT_EQ (lines, expected);
     EXPECT_TRUE (lines[2].isNotEmpty());

@@ -52,7 +52,9 @@ namespace
 }
 
 //==============================================================================
-class KnobFrames : public ::testing::TestWithParam<ValueAndFrame> {};
+class KnobFrames : public ::testing::TestWithParam<ValueAndFrame>
+{
+};
 
 TEST_P (KnobFrames, ValueSelectsFrameOfTheNinetySevenFrameStrip)
 {
@@ -65,8 +67,8 @@ TEST_P (KnobFrames, ValueSelectsFrameOfTheNinetySevenFrameStrip)
 }
 
 INSTANTIATE_TEST_SUITE_P (Panel, KnobFrames,
-                          ::testing::Values (ValueAndFrame { 0.0, 0 }, ValueAndFrame { 0.5, 48 },
-                                             ValueAndFrame { 0.999, 95 }, ValueAndFrame { 1.0, 96 }));
+                          ::testing::Values (ValueAndFrame { 0.0, 0 }, ValueAndFrame { 0.5, 48 }, ValueAndFrame { 0.999, 95 },
+                                             ValueAndFrame { 1.0, 96 }));
 
 TEST (Knob, IsAContinuousZeroToOneDragKnobWithoutTextBox)
 {
@@ -101,7 +103,9 @@ TEST (Knob, InvalidImageDrawsNothing)
 }
 
 //==============================================================================
-class StaticImageFrames : public ::testing::TestWithParam<std::tuple<int, float, int>> {};
+class StaticImageFrames : public ::testing::TestWithParam<std::tuple<int, float, int>>
+{
+};
 
 TEST_P (StaticImageFrames, ValueSelectsFrame)
 {
@@ -172,7 +176,10 @@ namespace
         return area;
     }
 
-    float valueOfFrame (int frame, int numFrames)   { return ((float) frame + 0.5f) / ((float) numFrames - 1.0f); }
+    float valueOfFrame (int frame, int numFrames)
+    {
+        return ((float) frame + 0.5f) / ((float) numFrames - 1.0f);
+    }
 }
 
 // The area a frame change repaints: within the picture, holding every pixel that changes, and, for
@@ -188,12 +195,12 @@ TEST (StaticImage, FrameChangeRepaintsWhatChangesWhenDrawnOneToOne)
         corner.clear ({ 30, k * 30 + 20, 5 + k, 6 }, juce::Colour ((juce::uint8) (60 * k), 10, 200));
 
     const std::tuple<const char*, juce::Image, int, int, int> cases[] {
-        { "corner",   corner,                        4,  0, 3 },
-        { "corner",   corner,                        4,  2, 1 },
-        { "tape",     panel::embedded ("tape_png"),   49, 0, 1 },
-        { "tape",     panel::embedded ("tape_png"),   49, 47, 0 },
-        { "roller",   panel::embedded ("roller_png"), 25, 23, 0 },
-        { "lamp",     panel::embedded ("lamp_png"),   2,  0, 1 },
+        { "corner", corner, 4, 0, 3 },
+        { "corner", corner, 4, 2, 1 },
+        { "tape", panel::embedded ("tape_png"), 49, 0, 1 },
+        { "tape", panel::embedded ("tape_png"), 49, 47, 0 },
+        { "roller", panel::embedded ("roller_png"), 25, 23, 0 },
+        { "lamp", panel::embedded ("lamp_png"), 2, 0, 1 },
     };
 
     for (const auto& [name, strip, numFrames, from, to] : cases)
@@ -252,7 +259,7 @@ namespace
 {
     struct ClickCounter : public juce::Button::Listener
     {
-        void buttonClicked (juce::Button*) override   { ++clicks; }
+        void buttonClicked (juce::Button*) override { ++clicks; }
         int clicks = 0;
     };
 
@@ -275,7 +282,7 @@ namespace
             onDesktop.reset();
         }
 
-        int frame()   { return shownFrame (toggle, strip, 2); }
+        int frame() { return shownFrame (toggle, strip, 2); }
 
         const juce::Image strip = numberedStrip (41, 112, 2);
         juce::Component host;

@@ -4,13 +4,10 @@
 
 namespace
 {
-    class MidiTest  : public testing::Test
+    class MidiTest : public testing::Test
     {
     protected:
-        void SetUp() override
-        {
-            prepare (processor, 44100.0);
-        }
+        void SetUp() override { prepare (processor, 44100.0); }
 
         void send (const juce::MidiMessage& message)
         {
@@ -56,8 +53,8 @@ TEST_F (MidiTest, EveryControllerValueOnEveryChannelSetsItsParameter)
                 sendController (channel, controllers[i], value);
 
                 before[(size_t) i] = (float) value / 127.0f;
-                ASSERT_EQ (parameterValues (processor), before) << "controller " << controllers[i] << " channel " << channel
-                                             << " value " << value;
+                ASSERT_EQ (parameterValues (processor), before)
+                    << "controller " << controllers[i] << " channel " << channel << " value " << value;
             }
         }
     }
@@ -154,7 +151,7 @@ TEST_F (MidiTest, EventsWhileTheEngineIsUnavailableAreLost)
 
 TEST_F (MidiTest, HostIsToldOfEveryControllerChange)
 {
-    struct Recorder  : public juce::AudioProcessorListener
+    struct Recorder : public juce::AudioProcessorListener
     {
         void audioProcessorParameterChanged (juce::AudioProcessor*, int index, float value) override
         {

@@ -19,19 +19,13 @@ namespace
 
     constexpr float knobHalf = 0.50393700599670410156f;   // 64 / 127 in single precision
 
-    const Row expectedRows[] =
-    {
-        { "pot_inl", "Input Left",   127, 127,  8, 1.0f },
-        { "pot_inr", "Input Right",  127, 127,  9, 1.0f },
-        { "pot_swl", "Swell",        127,  64,  7, knobHalf },
-        { "btn_rpt", "Repeat",       127,  64, 92, knobHalf },
-        { "btn_ton", "Tone",         127, 127, 93, 1.0f },
-        { "btn_spd", "Speed",        127,  64, 91, knobHalf },
-        { "btn_hd1", "Head 1",         1,   0, 12, 0.0f },
-        { "btn_hd2", "Head 2",         1,   0, 13, 0.0f },
-        { "btn_hd3", "Head 3",         1,   1, 14, 1.0f },
-        { "btn_tnd", "Tone Defeat",    1,   0, 15, 0.0f },
-        { "btn_tog", "Delay On/Off",   1,   1, 16, 1.0f },
+    const Row expectedRows[] = {
+        { "pot_inl", "Input Left", 127, 127, 8, 1.0f }, { "pot_inr", "Input Right", 127, 127, 9, 1.0f },
+        { "pot_swl", "Swell", 127, 64, 7, knobHalf },   { "btn_rpt", "Repeat", 127, 64, 92, knobHalf },
+        { "btn_ton", "Tone", 127, 127, 93, 1.0f },      { "btn_spd", "Speed", 127, 64, 91, knobHalf },
+        { "btn_hd1", "Head 1", 1, 0, 12, 0.0f },        { "btn_hd2", "Head 2", 1, 0, 13, 0.0f },
+        { "btn_hd3", "Head 3", 1, 1, 14, 1.0f },        { "btn_tnd", "Tone Defeat", 1, 0, 15, 0.0f },
+        { "btn_tog", "Delay On/Off", 1, 1, 16, 1.0f },
     };
 
     template <size_t size>
@@ -47,7 +41,7 @@ namespace
 }
 
 //==============================================================================
-class ParameterRowTest  : public testing::TestWithParam<int>
+class ParameterRowTest : public testing::TestWithParam<int>
 {
 protected:
     SpoolwarpAudioProcessor processor;
@@ -117,8 +111,8 @@ TEST (ParameterTable, HasElevenRows)
 //==============================================================================
 TEST (TextIdLookup, UnknownTextIdsGiveMinusOne)
 {
-    for (const char* textId : { "POT_INL", "Pot_inl", "pot_inl ", " pot_inl", "pot_", "pot_in", "btn_hd", "",
-                                "pot_inlx", "Input Left", "dly_prm" })
+    for (const char* textId :
+         { "POT_INL", "Pot_inl", "pot_inl ", " pot_inl", "pot_", "pot_in", "btn_hd", "", "pot_inlx", "Input Left", "dly_prm" })
         EXPECT_EQ (SpoolwarpAudioProcessor::getIntParamIdFromTextId (textId), -1) << "'" << textId << "'";
 }
 
@@ -136,17 +130,14 @@ TEST (ParameterText, ValueShownWithTwoDecimals)
 
 TEST (ParameterText, TextReadAsAnUnscaledNumber)
 {
-    struct Case { const char* text; float value; };
-
-    const Case cases[] =
+    struct Case
     {
-        { "0.25", 0.25f },
-        { "75", 75.0f },
-        { "  0.5", 0.5f },
-        { "0.75 dB", 0.75f },
-        { "-2", -2.0f },
-        { "abc", 0.0f },
-        { "", 0.0f },
+        const char* text;
+        float value;
+    };
+
+    const Case cases[] = {
+        { "0.25", 0.25f }, { "75", 75.0f }, { "  0.5", 0.5f }, { "0.75 dB", 0.75f }, { "-2", -2.0f }, { "abc", 0.0f }, { "", 0.0f },
     };
 
     SpoolwarpAudioProcessor processor;
@@ -180,8 +171,8 @@ TEST (ParameterValue, NonFiniteValuesLeaveTheParameterAndTheEngineAsTheyWere)
     processor.params[0]->setValue (0.25f);
     processor.params[8]->setValue (0.5f);
 
-    for (const float bad : { std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
-                             -std::numeric_limits<float>::infinity() })
+    for (const float bad :
+         { std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity() })
     {
         processor.params[0]->setValue (bad);
         processor.params[8]->setValue (bad);

@@ -121,7 +121,9 @@ std::string rateName (const testing::TestParamInfo<RateCase>& info)
     return std::to_string ((int) info.param.hostRate) + "Hz_" + std::to_string (info.index);
 }
 
-class HostRateTest  : public testing::TestWithParam<RateCase> {};
+class HostRateTest : public testing::TestWithParam<RateCase>
+{
+};
 
 TEST_P (HostRateTest, EngineRateAndDecimation)
 {
@@ -140,27 +142,20 @@ TEST_P (HostRateTest, EngineRateAndDecimation)
         EXPECT_EQ (processor.decimation, c.decimation);
         EXPECT_EQ (processor.engine->dsp->sampleRate, c.engineRate);
         EXPECT_FALSE (processor.engineUnavailable);
-        EXPECT_EQ (processor.engine.get() != previousEngine, previousEngineRate != c.engineRate)
-            << "from " << previousRate << " Hz";
+        EXPECT_EQ (processor.engine.get() != previousEngine, previousEngineRate != c.engineRate) << "from " << previousRate << " Hz";
         EXPECT_EQ (processor.enginesBuilt, previousEngineRate != c.engineRate ? 2 : 1);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P (AllHostRates, HostRateTest, testing::Values (
-    RateCase { 44100.0, 44100.0f, 0 },
-    RateCase { 48000.0, 48000.0f, 0 },
-    RateCase { 88200.0, 44100.0f, 1 },
-    RateCase { 96000.0, 48000.0f, 1 },
-    RateCase { 176400.0, 44100.0f, 3 },
-    RateCase { 192000.0, 48000.0f, 3 },
-    RateCase { 352800.0, 44100.0f, 7 },
-    RateCase { 384000.0, 48000.0f, 7 },
-    RateCase { 22050.0, 44100.0f, -1 },
-    RateCase { 32000.0, 44100.0f, -1 },
-    RateCase { 50000.0, 44100.0f, 0 },
-    RateCase { 64000.0, 44100.0f, 0 },
-    RateCase { 47999.0, 44100.0f, 0 },
-    RateCase { 96000.5, 44100.0f, 1 }), rateName);
+INSTANTIATE_TEST_SUITE_P (AllHostRates, HostRateTest,
+                          testing::Values (RateCase { 44100.0, 44100.0f, 0 }, RateCase { 48000.0, 48000.0f, 0 },
+                                           RateCase { 88200.0, 44100.0f, 1 }, RateCase { 96000.0, 48000.0f, 1 },
+                                           RateCase { 176400.0, 44100.0f, 3 }, RateCase { 192000.0, 48000.0f, 3 },
+                                           RateCase { 352800.0, 44100.0f, 7 }, RateCase { 384000.0, 48000.0f, 7 },
+                                           RateCase { 22050.0, 44100.0f, -1 }, RateCase { 32000.0, 44100.0f, -1 },
+                                           RateCase { 50000.0, 44100.0f, 0 }, RateCase { 64000.0, 44100.0f, 0 },
+                                           RateCase { 47999.0, 44100.0f, 0 }, RateCase { 96000.5, 44100.0f, 1 }),
+                          rateName);
 
 //==============================================================================
 TEST (EngineRebuild, FirstPrepareAt44100StillRebuildsAndPushesEveryValue)
@@ -249,9 +244,9 @@ TEST (EngineRebuild, ReleaseResourcesClearsFiltersAndKeepsTheEngine)
 
     const auto filterStates = [&dsp]
     {
-        return std::vector<float> { dsp.headFilterA.buf0, dsp.headFilterA.buf1, dsp.headFilterB.buf0, dsp.headFilterB.buf1,
-                                    dsp.hissFilter.buf0, dsp.hissFilter.buf1, dsp.lowCutFilter.buf0, dsp.lowCutFilter.buf1,
-                                    dsp.toneLow.get(), dsp.toneBand.get(), dsp.toneHigh.get() };
+        return std::vector<float> { dsp.headFilterA.buf0, dsp.headFilterA.buf1, dsp.headFilterB.buf0,  dsp.headFilterB.buf1,
+                                    dsp.hissFilter.buf0,  dsp.hissFilter.buf1,  dsp.lowCutFilter.buf0, dsp.lowCutFilter.buf1,
+                                    dsp.toneLow.get(),    dsp.toneBand.get(),   dsp.toneHigh.get() };
     };
 
     for (float state : filterStates())
@@ -297,10 +292,14 @@ TEST (EngineAllocationFailure, KeepsTheOldEngineAndRetriesOnTheNextPrepare)
 
 TEST (EngineAllocationFailure, DecimationFollowsTheEngineThatKeepsRunning)
 {
-    struct Case { double firstRate, failingRate; int32_t decimation; };
+    struct Case
+    {
+        double firstRate, failingRate;
+        int32_t decimation;
+    };
 
-    for (const auto& c : { Case { 44100.0, 96000.0, 1 }, Case { 48000.0, 88200.0, 0 }, Case { 48000.0, 176400.0, 2 },
-                           Case { 44100.0, 384000.0, 7 } })
+    for (const auto& c :
+         { Case { 44100.0, 96000.0, 1 }, Case { 48000.0, 88200.0, 0 }, Case { 48000.0, 176400.0, 2 }, Case { 44100.0, 384000.0, 7 } })
     {
         SeededProcessor processor;
         processor.prepareToPlay (c.firstRate, 512);
@@ -332,9 +331,19 @@ TEST (EngineAllocationFailure, FirstPrepareFailingKeepsTheFirstEngineWithEveryVa
     const auto reference = makeReferenceEngine (44100.0f, processor);
     const auto controls = [] (const CCSpoolwarpDSP& d)
     {
-        return std::vector<float> { d.inputLeftTarget, d.inputRightTarget, d.wetLevelTarget, d.feedbackTarget, d.toneCoef,
-                                    d.baseSpeed, (float) d.modOsc->phaseIncrement, (float) d.headEnabled[0], (float) d.headEnabled[1],
-                                    (float) d.headEnabled[2], d.headMixGain, d.toneOn, d.motorOn };
+        return std::vector<float> { d.inputLeftTarget,
+                                    d.inputRightTarget,
+                                    d.wetLevelTarget,
+                                    d.feedbackTarget,
+                                    d.toneCoef,
+                                    d.baseSpeed,
+                                    (float) d.modOsc->phaseIncrement,
+                                    (float) d.headEnabled[0],
+                                    (float) d.headEnabled[1],
+                                    (float) d.headEnabled[2],
+                                    d.headMixGain,
+                                    d.toneOn,
+                                    d.motorOn };
     };
     EXPECT_EQ (controls (*engine->dsp), controls (*reference->dsp));
     EXPECT_EQ (engine->dsp->baseSpeed.get(), 0.65f * 0.25f + 0.35f);
@@ -346,7 +355,9 @@ TEST (EngineAllocationFailure, FirstPrepareFailingKeepsTheFirstEngineWithEveryVa
 }
 
 //==============================================================================
-class DecimationTest  : public testing::TestWithParam<RateCase> {};
+class DecimationTest : public testing::TestWithParam<RateCase>
+{
+};
 
 TEST_P (DecimationTest, EngineRunsOnOneSampleInDecimationPlusOne)
 {
@@ -385,12 +396,11 @@ TEST_P (DecimationTest, EngineRunsOnOneSampleInDecimationPlusOne)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P (EveryDecimation, DecimationTest, testing::Values (
-    RateCase { 44100.0, 44100.0f, 0 },
-    RateCase { 96000.0, 48000.0f, 1 },
-    RateCase { 176400.0, 44100.0f, 3 },
-    RateCase { 384000.0, 48000.0f, 7 },
-    RateCase { 32000.0, 44100.0f, -1 }), rateName);
+INSTANTIATE_TEST_SUITE_P (EveryDecimation, DecimationTest,
+                          testing::Values (RateCase { 44100.0, 44100.0f, 0 }, RateCase { 96000.0, 48000.0f, 1 },
+                                           RateCase { 176400.0, 44100.0f, 3 }, RateCase { 384000.0, 48000.0f, 7 },
+                                           RateCase { 32000.0, 44100.0f, -1 }),
+                          rateName);
 
 TEST (BlockProcessing, CountRestartsWithEveryBlock)
 {

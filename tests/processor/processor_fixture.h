@@ -10,7 +10,7 @@
 #include <vector>
 
 /** A processor whose rebuilt engines draw from a fixed seed, and whose engine allocation can be made to fail. */
-class SeededProcessor  : public SpoolwarpAudioProcessor
+class SeededProcessor : public SpoolwarpAudioProcessor
 {
 public:
     static constexpr unsigned int seed = 20240611;

@@ -60,11 +60,18 @@ namespace
 
     struct CountingScope
     {
-        CountingScope()  { allocations = 0; mutexLocks = 0; randCalls = 0; countingOnThisThread = true; }
+        CountingScope()
+        {
+            allocations = 0;
+            mutexLocks = 0;
+            randCalls = 0;
+            countingOnThisThread = true;
+        }
         ~CountingScope() { countingOnThisThread = false; }
     };
 }
 
+// clang-format off
 void* operator new (std::size_t size)                                                     { return allocateOrThrow (size); }
 void* operator new[] (std::size_t size)                                                   { return allocateOrThrow (size); }
 void* operator new (std::size_t size, const std::nothrow_t&) noexcept                     { return allocate (size); }
@@ -85,6 +92,7 @@ void operator delete (void* p, std::size_t, std::align_val_t) noexcept          
 void operator delete[] (void* p, std::size_t, std::align_val_t) noexcept                  { release (p); }
 void operator delete (void* p, std::align_val_t, const std::nothrow_t&) noexcept          { release (p); }
 void operator delete[] (void* p, std::align_val_t, const std::nothrow_t&) noexcept        { release (p); }
+// clang-format on
 
 // The test binary is linked with --wrap=pthread_mutex_lock, so every mutex lock taken by our
 // code or by the framework (both linked statically) comes through here.
@@ -143,9 +151,9 @@ namespace
 
                 switch (section)
                 {
-                    case 0:  x = noise (random); break;
-                    case 1:  x = (position / 50) % 2 == 0 ? 1.0f : -1.0f; break;
-                    case 2:  x = position % 4410 == 0 ? 1.0f : 0.0f; break;
+                    case 0: x = noise (random); break;
+                    case 1: x = (position / 50) % 2 == 0 ? 1.0f : -1.0f; break;
+                    case 2: x = position % 4410 == 0 ? 1.0f : 0.0f; break;
                     default: x = 0.0f; break;
                 }
 
@@ -195,7 +203,9 @@ void PrintTo (const RateAndBlock& c, std::ostream* os)
     *os << c.rate << " Hz, blocks of " << c.blockSize;
 }
 
-class RateAndBlockTest  : public ::testing::TestWithParam<RateAndBlock> {};
+class RateAndBlockTest : public ::testing::TestWithParam<RateAndBlock>
+{
+};
 
 TEST_P (RateAndBlockTest, OutputIsFiniteNormalAndWithinFullScale)
 {
@@ -245,20 +255,19 @@ TEST_P (RateAndBlockTest, ProcessBlockNeitherAllocatesNorLocks)
 }
 
 INSTANTIATE_TEST_SUITE_P (EveryRateAndBlockSize, RateAndBlockTest,
-                          ::testing::ValuesIn ([]
-                          {
-                              std::vector<RateAndBlock> cases;
+                          ::testing::ValuesIn (
+                              []
+                              {
+    std::vector<RateAndBlock> cases;
 
-                              for (auto rate : hostRates)
-                                  for (auto size : blockSizes)
-                                      cases.push_back ({ rate, size });
+    for (auto rate : hostRates)
+        for (auto size : blockSizes)
+            cases.push_back ({ rate, size });
 
-                              return cases;
+    return cases;
                           }()),
                           [] (const ::testing::TestParamInfo<RateAndBlock>& testInfo)
-                          {
-                              return std::to_string ((int) testInfo.param.rate) + "Hz_" + std::to_string (testInfo.param.blockSize);
-                          });
+                          { return std::to_string ((int) testInfo.param.rate) + "Hz_" + std::to_string (testInfo.param.blockSize); });
 
 //==============================================================================
 TEST (ProcessBlockLocks, ControllerEventsLockOnlyInTheFrameworksHostNotification)
@@ -323,13 +332,13 @@ namespace
 
         switch (kind (random))
         {
-            case 0:  return notANumber;
-            case 1:  return inf;
-            case 2:  return -inf;
-            case 3:  return (unit (random) < 0.5f ? -1.0f : 1.0f) * 3.0e38f * unit (random);
-            case 4:  return std::numeric_limits<float>::denorm_min() * (float) (random() % 1000);
+            case 0: return notANumber;
+            case 1: return inf;
+            case 2: return -inf;
+            case 3: return (unit (random) < 0.5f ? -1.0f : 1.0f) * 3.0e38f * unit (random);
+            case 4: return std::numeric_limits<float>::denorm_min() * (float) (random() % 1000);
             case 5:
-            case 6:  return wide (random);
+            case 6: return wide (random);
             default: return unit (random);
         }
     }
@@ -384,7 +393,9 @@ namespace
     }
 }
 
-class RandomAutomationTest  : public ::testing::TestWithParam<double> {};
+class RandomAutomationTest : public ::testing::TestWithParam<double>
+{
+};
 
 TEST_P (RandomAutomationTest, OutputStaysSoundAndTheEchoRecovers)
 {
@@ -439,12 +450,10 @@ INSTANTIATE_TEST_SUITE_P (BothEngineRates, RandomAutomationTest, ::testing::Valu
 //==============================================================================
 TEST (SampleRateChanges, AnyOrderRebuildsOnlyWhenTheEngineRateChanges)
 {
-    constexpr double rates[] = { 22050.0, 32000.0, 44100.0, 48000.0, 50000.0, 64000.0, 88200.0, 96000.0,
-                                 176400.0, 192000.0, 352800.0, 384000.0 };
+    constexpr double rates[] = { 22050.0, 32000.0, 44100.0,  48000.0,  50000.0,  64000.0,
+                                 88200.0, 96000.0, 176400.0, 192000.0, 352800.0, 384000.0 };
     const auto engineRateFor = [] (double rate)
-    {
-        return (rate == 48000.0 || rate == 96000.0 || rate == 192000.0 || rate == 384000.0) ? 48000.0f : 44100.0f;
-    };
+    { return (rate == 48000.0 || rate == 96000.0 || rate == 192000.0 || rate == 384000.0) ? 48000.0f : 44100.0f; };
 
     SeededProcessor processor;
     std::mt19937 random (77);
@@ -479,7 +488,11 @@ TEST (SampleRateChanges, AnyOrderRebuildsOnlyWhenTheEngineRateChanges)
 
 TEST (SampleRateChanges, AbsurdRatesGiveADefinedDecimationAndSoundOutput)
 {
-    struct Case { double rate; int32_t decimation; };
+    struct Case
+    {
+        double rate;
+        int32_t decimation;
+    };
     const Case cases[] = {
         { std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<int32_t>::max() },   // INT32_MIN - 1, wrapped
         { std::numeric_limits<double>::infinity(), std::numeric_limits<int32_t>::max() },
@@ -534,9 +547,9 @@ namespace
         {
             switch (random() % 4)
             {
-                case 0:  processor.params[i]->setValue ((float) steps (random) / 127.0f); break;
-                case 1:  processor.params[i]->setValue (value (random)); break;
-                case 2:  processor.params[i]->setValue (std::ldexp (value (random), (int) (random() % 200) - 100)); break;
+                case 0: processor.params[i]->setValue ((float) steps (random) / 127.0f); break;
+                case 1: processor.params[i]->setValue (value (random)); break;
+                case 2: processor.params[i]->setValue (std::ldexp (value (random), (int) (random() % 200) - 100)); break;
                 default: processor.params[i]->setValue ((float) (random() % 2)); break;
             }
         }
@@ -618,7 +631,8 @@ TEST (StateRobustness, ValueMidiOfHugeValuesIsInt32Min)
         const bool switchOverflows = ! (std::abs (v) < 2147483648.0f);
         EXPECT_EQ (xml->getChildElement (2)->getStringAttribute ("ValueMidi"), "-2147483648") << v;
         EXPECT_EQ (xml->getChildElement (8)->getStringAttribute ("ValueMidi"),
-                   switchOverflows ? juce::String ("-2147483648") : juce::String ((int) v)) << v;
+                   switchOverflows ? juce::String ("-2147483648") : juce::String ((int) v))
+            << v;
     }
 }
 
@@ -651,7 +665,7 @@ TEST (StateRobustness, MutatedBlocksChangeNothingUnlessTheyAreStates)
                     if (random() % 16 == 0)
                         bytes[i] = (unsigned char) random();
                 break;
-            default:  // markup cut and spliced
+            default:   // markup cut and spliced
             {
                 const auto from = 8 + random() % (bytes.size() - 8);
                 const auto to = 8 + random() % (bytes.size() - 8);
@@ -676,10 +690,26 @@ TEST (StateRobustness, MutatedBlocksChangeNothingUnlessTheyAreStates)
 TEST (StateRobustness, GarbageNeverChangesAParameter)
 {
     const std::string garbage[] = {
-        "", "<", ">", "<<<<", "</OrqPRESET>", "<OrqPRESET", "<OrqPRESET><PARAM ID=\"pot_inl\" ValueFloat=\"0.5\"",
-        "<?xml", "<?xml version=\"1.0\"", "<!-- <OrqPRESET><PARAM ID=\"pot_inl\" ValueFloat=\"0.5\"/></OrqPRESET>",
-        "<OrqPRESET><PARAM ID=\"pot_inl\" ValueFloat=\"0.5\"/>", "<![CDATA[<OrqPRESET>]]>", "&#x", "<OrqPRESET>&#x",
-        "<OrqPRESET>&#", "<OrqPRESET>&", "<OrqPRESET ID='", "\xff\xfe\xfd", "<OrqPRESET>\xc3", "<Other><PARAM ID=\"pot_inl\" ValueFloat=\"0.5\"/></Other>",
+        "",
+        "<",
+        ">",
+        "<<<<",
+        "</OrqPRESET>",
+        "<OrqPRESET",
+        "<OrqPRESET><PARAM ID=\"pot_inl\" ValueFloat=\"0.5\"",
+        "<?xml",
+        "<?xml version=\"1.0\"",
+        "<!-- <OrqPRESET><PARAM ID=\"pot_inl\" ValueFloat=\"0.5\"/></OrqPRESET>",
+        "<OrqPRESET><PARAM ID=\"pot_inl\" ValueFloat=\"0.5\"/>",
+        "<![CDATA[<OrqPRESET>]]>",
+        "&#x",
+        "<OrqPRESET>&#x",
+        "<OrqPRESET>&#",
+        "<OrqPRESET>&",
+        "<OrqPRESET ID='",
+        "\xff\xfe\xfd",
+        "<OrqPRESET>\xc3",
+        "<Other><PARAM ID=\"pot_inl\" ValueFloat=\"0.5\"/></Other>",
     };
 
     for (const auto& text : garbage)
@@ -695,4 +725,3 @@ TEST (StateRobustness, GarbageNeverChangesAParameter)
         EXPECT_EQ (processor.params[0]->getValue(), 0.25f) << text;
     }
 }
-

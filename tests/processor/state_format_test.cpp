@@ -23,10 +23,13 @@ namespace
     {
         const char* description;
         std::string xml;
-        bool loads;     // the text is read, and its Swell entry with it
+        bool loads;   // the text is read, and its Swell entry with it
     };
 
-    void PrintTo (const TextCase& c, std::ostream* os)   { *os << c.description; }
+    void PrintTo (const TextCase& c, std::ostream* os)
+    {
+        *os << c.description;
+    }
 
     std::vector<TextCase> textCases()
     {
@@ -51,9 +54,11 @@ namespace
             { "comments inside tags", presetXml (swellAt075 + nest (300, "<G <!-- > </G> --> >", "</G>")), false },
             { "a quote without an equals sign", presetXml (swellAt075 + repeated ("<E \"<G><G><G>\"/>", 200)), false },
             { "markup in an unknown entity", presetXml (swellAt075 + "&<G><G>;"), false },
-            { "a document type", "<?xml version=\"1.0\"?><!DOCTYPE r [ <!ENTITY a \"&a;\"> ]><OrqPRESET>" + swellAt075 + "&a;</OrqPRESET>", false },
+            { "a document type", "<?xml version=\"1.0\"?><!DOCTYPE r [ <!ENTITY a \"&a;\"> ]><OrqPRESET>" + swellAt075 + "&a;</OrqPRESET>",
+              false },
             { "a reference running into the end", presetXml (swellAt075) + "&#x", true },
-            { "references and non-ASCII text", presetXml ("<PARAM ID=\"pot_swl\" ValueFloat=\"0.75\">Sw&#xe9;ll &amp; \xc3\xa9 &#233;</PARAM>"), true },
+            { "references and non-ASCII text",
+              presetXml ("<PARAM ID=\"pot_swl\" ValueFloat=\"0.75\">Sw&#xe9;ll &amp; \xc3\xa9 &#233;</PARAM>"), true },
             { "deep after the root closes", presetXml (swellAt075) + deep, true },
             { "a truncated multi-byte character", presetXml (swellAt075) + "\xf0", false },
             { "a stray continuation byte", presetXml ("<PARAM ID=\"pot_swl\" ValueFloat=\"0.75\">\x80</PARAM>"), false },
@@ -82,7 +87,9 @@ TEST (StateDocument, ReadingBackTheWrittenDocumentGivesEveryValue)
     }
 }
 
-class StateTextTest  : public ::testing::TestWithParam<TextCase> {};
+class StateTextTest : public ::testing::TestWithParam<TextCase>
+{
+};
 
 TEST_P (StateTextTest, UnsafeTextsAreRefusedAndEverythingElseIsRead)
 {
@@ -103,9 +110,11 @@ TEST_P (StateTextTest, UnsafeTextsAreRefusedAndEverythingElseIsRead)
 INSTANTIATE_TEST_SUITE_P (Texts, StateTextTest, ::testing::ValuesIn (textCases()),
                           [] (const ::testing::TestParamInfo<TextCase>& testInfo)
                           {
-                              return juce::String (testInfo.param.description).retainCharacters ("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 ")
-                                                                           .replaceCharacter (' ', '_').toStdString();
-                          });
+    return juce::String (testInfo.param.description)
+        .retainCharacters ("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 ")
+        .replaceCharacter (' ', '_')
+        .toStdString();
+});
 
 //==============================================================================
 TEST (StateText, OnlyTheFrameworksOwnFormOfAByteBlockIsSound)
@@ -118,8 +127,8 @@ TEST (StateText, OnlyTheFrameworksOwnFormOfAByteBlockIsSound)
     const std::pair<juce::String, bool> cases[] {
         { text, true },
         { juce::MemoryBlock().toBase64Encoding(), true },
-        { "855." + data, true },                               // fewer bytes than the data holds
-        { "857." + data, false },                              // more bytes than the data holds
+        { "855." + data, true },    // fewer bytes than the data holds
+        { "857." + data, false },   // more bytes than the data holds
         { "-1.AAAA", false },
         { "+3.AAAA", false },
         { " 3.AAAA", false },
@@ -129,7 +138,9 @@ TEST (StateText, OnlyTheFrameworksOwnFormOfAByteBlockIsSound)
         { ".AAAA", false },
         { "3.AA=A", false },
         { "3.AA A", false },
-        { juce::String::fromUTF8 ("3.A\xc3\xa9" "AA"), false },
+        { juce::String::fromUTF8 ("3.A\xc3\xa9"
+                                  "AA"),
+          false },
         { "VMjLg7z", false },
         { "", false },
     };

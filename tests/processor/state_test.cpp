@@ -11,20 +11,19 @@
 
 namespace
 {
-    const std::string defaultStateXml =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?> <OrqPRESET>"
-        "<PARAM ID=\"pot_inl\" ValueFloat=\"1.0\" ValueMidi=\"127\">Input Left</PARAM>"
-        "<PARAM ID=\"pot_inr\" ValueFloat=\"1.0\" ValueMidi=\"127\">Input Right</PARAM>"
-        "<PARAM ID=\"pot_swl\" ValueFloat=\"0.5039370059967041\" ValueMidi=\"64\">Swell</PARAM>"
-        "<PARAM ID=\"btn_rpt\" ValueFloat=\"0.5039370059967041\" ValueMidi=\"64\">Repeat</PARAM>"
-        "<PARAM ID=\"btn_ton\" ValueFloat=\"1.0\" ValueMidi=\"127\">Tone</PARAM>"
-        "<PARAM ID=\"btn_spd\" ValueFloat=\"0.5039370059967041\" ValueMidi=\"64\">Speed</PARAM>"
-        "<PARAM ID=\"btn_hd1\" ValueFloat=\"0.0\" ValueMidi=\"0\">Head 1</PARAM>"
-        "<PARAM ID=\"btn_hd2\" ValueFloat=\"0.0\" ValueMidi=\"0\">Head 2</PARAM>"
-        "<PARAM ID=\"btn_hd3\" ValueFloat=\"1.0\" ValueMidi=\"1\">Head 3</PARAM>"
-        "<PARAM ID=\"btn_tnd\" ValueFloat=\"0.0\" ValueMidi=\"0\">Tone Defeat</PARAM>"
-        "<PARAM ID=\"btn_tog\" ValueFloat=\"1.0\" ValueMidi=\"1\">Delay On/Off</PARAM>"
-        "</OrqPRESET>";
+    const std::string defaultStateXml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?> <OrqPRESET>"
+                                        "<PARAM ID=\"pot_inl\" ValueFloat=\"1.0\" ValueMidi=\"127\">Input Left</PARAM>"
+                                        "<PARAM ID=\"pot_inr\" ValueFloat=\"1.0\" ValueMidi=\"127\">Input Right</PARAM>"
+                                        "<PARAM ID=\"pot_swl\" ValueFloat=\"0.5039370059967041\" ValueMidi=\"64\">Swell</PARAM>"
+                                        "<PARAM ID=\"btn_rpt\" ValueFloat=\"0.5039370059967041\" ValueMidi=\"64\">Repeat</PARAM>"
+                                        "<PARAM ID=\"btn_ton\" ValueFloat=\"1.0\" ValueMidi=\"127\">Tone</PARAM>"
+                                        "<PARAM ID=\"btn_spd\" ValueFloat=\"0.5039370059967041\" ValueMidi=\"64\">Speed</PARAM>"
+                                        "<PARAM ID=\"btn_hd1\" ValueFloat=\"0.0\" ValueMidi=\"0\">Head 1</PARAM>"
+                                        "<PARAM ID=\"btn_hd2\" ValueFloat=\"0.0\" ValueMidi=\"0\">Head 2</PARAM>"
+                                        "<PARAM ID=\"btn_hd3\" ValueFloat=\"1.0\" ValueMidi=\"1\">Head 3</PARAM>"
+                                        "<PARAM ID=\"btn_tnd\" ValueFloat=\"0.0\" ValueMidi=\"0\">Tone Defeat</PARAM>"
+                                        "<PARAM ID=\"btn_tog\" ValueFloat=\"1.0\" ValueMidi=\"1\">Delay On/Off</PARAM>"
+                                        "</OrqPRESET>";
 
     /** Gives every parameter a distinct value that no state case below uses. */
     void setDistinctValues (SpoolwarpAudioProcessor& processor)
@@ -61,10 +60,15 @@ TEST (StateWriting, ValueMidiTruncatesRangeTimesValue)
         EXPECT_EQ (xml->getChildElement (2)->getStringAttribute ("ValueMidi"), juce::String (k)) << "k " << k;
     }
 
-    struct Case { int index; float value; const char* midi; };
+    struct Case
+    {
+        int index;
+        float value;
+        const char* midi;
+    };
 
-    for (const auto& c : { Case { 2, 0.5f, "63" }, Case { 8, 1.0f, "1" }, Case { 6, 0.5f, "0" },
-                           Case { 3, 2.5f, "317" }, Case { 4, -0.5f, "-63" } })
+    for (const auto& c :
+         { Case { 2, 0.5f, "63" }, Case { 8, 1.0f, "1" }, Case { 6, 0.5f, "0" }, Case { 3, 2.5f, "317" }, Case { 4, -0.5f, "-63" } })
     {
         processor.params[c.index]->setValue (c.value);
         const auto bytes = stateOf (processor);
@@ -102,10 +106,10 @@ TEST (StateWriting, RoundTripRestoresEveryFloatExactly)
 //==============================================================================
 TEST (StateReading, LoadingReachesTheEngineWithoutNotifyingTheHost)
 {
-    struct Recorder  : public juce::AudioProcessorListener
+    struct Recorder : public juce::AudioProcessorListener
     {
-        void audioProcessorParameterChanged (juce::AudioProcessor*, int, float) override    { ++changes; }
-        void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override   { ++changes; }
+        void audioProcessorParameterChanged (juce::AudioProcessor*, int, float) override { ++changes; }
+        void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override { ++changes; }
         int changes = 0;
     };
 
@@ -178,7 +182,9 @@ void PrintTo (const StateCase& c, std::ostream* os)
     *os << c.description;
 }
 
-class StateReadingTest  : public testing::TestWithParam<StateCase> {};
+class StateReadingTest : public testing::TestWithParam<StateCase>
+{
+};
 
 TEST_P (StateReadingTest, AppliesExactlyTheAcceptedElements)
 {
@@ -221,32 +227,40 @@ static std::vector<StateCase> stateCases()
     cases.push_back ({ "root with another tag", wrapState (presetXml (one, "OrqPRESETS")), {} });
     cases.push_back ({ "root tag in another case", wrapState (presetXml (one, "orqpreset")), { { 3, 0.75f } } });
     cases.push_back ({ "no XML declaration", wrapState ("<OrqPRESET>" + one + "</OrqPRESET>"), { { 3, 0.75f } } });
-    cases.push_back ({ "PARAM tag in another case", wrapState (presetXml ("<param ID=\"pot_inr\" ValueFloat=\"0.25\"/>")), { { 1, 0.25f } } });
+    cases.push_back (
+        { "PARAM tag in another case", wrapState (presetXml ("<param ID=\"pot_inr\" ValueFloat=\"0.25\"/>")), { { 1, 0.25f } } });
     cases.push_back ({ "ID attribute in another case", wrapState (presetXml ("<PARAM id=\"pot_inr\" ValueFloat=\"0.25\"/>")), {} });
     cases.push_back ({ "missing ID", wrapState (presetXml ("<PARAM ValueFloat=\"0.25\"/>")), {} });
     cases.push_back ({ "unknown ID", wrapState (presetXml ("<PARAM ID=\"pot_xyz\" ValueFloat=\"0.25\"/>")), {} });
     cases.push_back ({ "ID in another case", wrapState (presetXml ("<PARAM ID=\"POT_INR\" ValueFloat=\"0.25\"/>")), {} });
-    cases.push_back ({ "ValueFloat in another case", wrapState (presetXml ("<PARAM ID=\"pot_inr\" valuefloat=\"0.25\"/>")), { { 1, 0.0f } } });
+    cases.push_back (
+        { "ValueFloat in another case", wrapState (presetXml ("<PARAM ID=\"pot_inr\" valuefloat=\"0.25\"/>")), { { 1, 0.0f } } });
     cases.push_back ({ "missing ValueFloat", wrapState (presetXml ("<PARAM ID=\"btn_hd3\" ValueMidi=\"1\"/>")), { { 8, 0.0f } } });
     cases.push_back ({ "ValueFloat not a number", wrapState (presetXml ("<PARAM ID=\"btn_hd3\" ValueFloat=\"on\"/>")), { { 8, 0.0f } } });
-    cases.push_back ({ "ValueFloat with spaces and a suffix", wrapState (presetXml ("<PARAM ID=\"btn_hd3\" ValueFloat=\"  0.625xyz\"/>")), { { 8, 0.625f } } });
+    cases.push_back ({ "ValueFloat with spaces and a suffix",
+                       wrapState (presetXml ("<PARAM ID=\"btn_hd3\" ValueFloat=\"  0.625xyz\"/>")),
+                       { { 8, 0.625f } } });
     cases.push_back ({ "ValueFloat 2.5", wrapState (presetXml ("<PARAM ID=\"pot_swl\" ValueFloat=\"2.5\"/>")), { { 2, 2.5f } } });
     cases.push_back ({ "ValueFloat negative", wrapState (presetXml ("<PARAM ID=\"pot_swl\" ValueFloat=\"-0.5\"/>")), { { 2, -0.5f } } });
     cases.push_back ({ "non-finite values skipped, finite ones loaded",
                        wrapState (presetXml ("<PARAM ID=\"pot_inl\" ValueFloat=\"nan\"/><PARAM ID=\"pot_inr\" ValueFloat=\"0.25\"/>"
-                                     "<PARAM ID=\"pot_swl\" ValueFloat=\"inf\"/><PARAM ID=\"btn_rpt\" ValueFloat=\"-inf\"/>"
-                                     "<PARAM ID=\"btn_ton\" ValueFloat=\"1e39\"/><PARAM ID=\"btn_tog\" ValueFloat=\"0.0\"/>")),
+                                             "<PARAM ID=\"pot_swl\" ValueFloat=\"inf\"/><PARAM ID=\"btn_rpt\" ValueFloat=\"-inf\"/>"
+                                             "<PARAM ID=\"btn_ton\" ValueFloat=\"1e39\"/><PARAM ID=\"btn_tog\" ValueFloat=\"0.0\"/>")),
                        { { 1, 0.25f }, { 10, 0.0f } } });
-    cases.push_back ({ "ValueMidi and name ignored", wrapState (presetXml ("<PARAM ID=\"btn_ton\" ValueFloat=\"0.5\" ValueMidi=\"3\">Other</PARAM>")), { { 4, 0.5f } } });
-    cases.push_back ({ "partial state", wrapState (presetXml ("<PARAM ID=\"btn_tog\" ValueFloat=\"0.0\"/><PARAM ID=\"pot_inl\" ValueFloat=\"0.5\"/>")),
+    cases.push_back ({ "ValueMidi and name ignored",
+                       wrapState (presetXml ("<PARAM ID=\"btn_ton\" ValueFloat=\"0.5\" ValueMidi=\"3\">Other</PARAM>")),
+                       { { 4, 0.5f } } });
+    cases.push_back ({ "partial state",
+                       wrapState (presetXml ("<PARAM ID=\"btn_tog\" ValueFloat=\"0.0\"/><PARAM ID=\"pot_inl\" ValueFloat=\"0.5\"/>")),
                        { { 10, 0.0f }, { 0, 0.5f } } });
-    cases.push_back ({ "duplicates: the later wins", wrapState (presetXml ("<PARAM ID=\"btn_spd\" ValueFloat=\"0.25\"/><PARAM ID=\"btn_spd\" ValueFloat=\"0.875\"/>")),
+    cases.push_back ({ "duplicates: the later wins",
+                       wrapState (presetXml ("<PARAM ID=\"btn_spd\" ValueFloat=\"0.25\"/><PARAM ID=\"btn_spd\" ValueFloat=\"0.875\"/>")),
                        { { 5, 0.875f } } });
     cases.push_back ({ "PROGRAM and nested elements ignored",
                        wrapState (presetXml ("<PROGRAM ID=\"pot_inl\" ValueFloat=\"0.5\"/>"
-                                     "<GROUP><PARAM ID=\"pot_inr\" ValueFloat=\"0.5\"/></GROUP>"
-                                     "<PARAM ID=\"btn_hd1\" ValueFloat=\"1.0\"><PARAM ID=\"btn_hd2\" ValueFloat=\"1.0\"/></PARAM>"
-                                     "loose text")),
+                                             "<GROUP><PARAM ID=\"pot_inr\" ValueFloat=\"0.5\"/></GROUP>"
+                                             "<PARAM ID=\"btn_hd1\" ValueFloat=\"1.0\"><PARAM ID=\"btn_hd2\" ValueFloat=\"1.0\"/></PARAM>"
+                                             "loose text")),
                        { { 6, 1.0f } } });
     const auto nested = [] (int depth, const std::string& element)
     {
@@ -266,9 +280,19 @@ static std::vector<StateCase> stateCases()
     cases.push_back ({ "elements nested deeper than the parser can go", wrapState (presetXml (one + nested (100000, ""))), {} });
     cases.push_back ({ "nested deeper than 256 levels", wrapState (presetXml (one + nested (256, ""))), {} });
     cases.push_back ({ "nested 256 levels deep", wrapState (presetXml (one + nested (255, ""))), { { 3, 0.75f } } });
-    cases.push_back ({ "the default state", wrapState (defaultStateXml),
-                       { { 0, 1.0f }, { 1, 1.0f }, { 2, 64.0f / 127.0f }, { 3, 64.0f / 127.0f }, { 4, 1.0f },
-                         { 5, 64.0f / 127.0f }, { 6, 0.0f }, { 7, 0.0f }, { 8, 1.0f }, { 9, 0.0f }, { 10, 1.0f } } });
+    cases.push_back ({ "the default state",
+                       wrapState (defaultStateXml),
+                       { { 0, 1.0f },
+                         { 1, 1.0f },
+                         { 2, 64.0f / 127.0f },
+                         { 3, 64.0f / 127.0f },
+                         { 4, 1.0f },
+                         { 5, 64.0f / 127.0f },
+                         { 6, 0.0f },
+                         { 7, 0.0f },
+                         { 8, 1.0f },
+                         { 9, 0.0f },
+                         { 10, 1.0f } } });
 
     return cases;
 }
@@ -276,7 +300,8 @@ static std::vector<StateCase> stateCases()
 INSTANTIATE_TEST_SUITE_P (EveryCase, StateReadingTest, testing::ValuesIn (stateCases()),
                           [] (const testing::TestParamInfo<StateCase>& testInfo)
                           {
-                              auto name = juce::String (testInfo.param.description).retainCharacters ("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 ")
-                                                                              .replaceCharacter (' ', '_');
-                              return (name + "_" + juce::String (testInfo.index)).toStdString();
-                          });
+    auto name = juce::String (testInfo.param.description)
+                    .retainCharacters ("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 ")
+                    .replaceCharacter (' ', '_');
+    return (name + "_" + juce::String (testInfo.index)).toStdString();
+});

@@ -59,8 +59,9 @@ TEST (ThreadStress, AudioThreadAgainstTheMessageThreadAndTheEditor)
     std::atomic<int64_t> blocksProcessed { 0 };
     std::atomic<bool> outputSound { true };
 
-    std::thread audio ([&]
-    {
+    std::thread audio (
+        [&]
+        {
         std::mt19937 random (1);
         juce::AudioBuffer<float> buffer (2, 512);
         juce::MidiBuffer midi;

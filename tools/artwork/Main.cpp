@@ -105,9 +105,9 @@ namespace
         }
 
         return writePng (compose (art, 0.0f, false, 0.0f, false), dir.getChildFile ("preview-off.png"))
-            && writePng (compose (art, 0.5f, true, 0.5f, false), dir.getChildFile ("preview-on.png"))
-            && writePng (compose (art, 0.75f, true, 0.25f, true), dir.getChildFile ("preview-help.png"))
-            && writePng (strip, dir.getChildFile ("preview-tape.png"));
+               && writePng (compose (art, 0.5f, true, 0.5f, false), dir.getChildFile ("preview-on.png"))
+               && writePng (compose (art, 0.75f, true, 0.25f, true), dir.getChildFile ("preview-help.png"))
+               && writePng (strip, dir.getChildFile ("preview-tape.png"));
     }
 }
 
