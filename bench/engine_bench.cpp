@@ -102,6 +102,7 @@ namespace
     {
         runFloor (state, FloorMaths);
     }
+
     void floor_steps (benchmark::State& state)
     {
         runFloor (state, FloorSteps);

@@ -140,14 +140,17 @@ double SpoolwarpAudioProcessor::getTailLengthSeconds() const
 {
     return 0.0;
 }
+
 bool SpoolwarpAudioProcessor::acceptsMidi() const
 {
     return true;
 }
+
 bool SpoolwarpAudioProcessor::producesMidi() const
 {
     return true;
 }
+
 bool SpoolwarpAudioProcessor::isMidiEffect() const
 {
     return false;
@@ -167,10 +170,12 @@ int SpoolwarpAudioProcessor::getNumPrograms()
 {
     return 1;
 }
+
 int SpoolwarpAudioProcessor::getCurrentProgram()
 {
     return 0;
 }
+
 void SpoolwarpAudioProcessor::setCurrentProgram (int) {}
 void SpoolwarpAudioProcessor::changeProgramName (int, const juce::String&) {}
 

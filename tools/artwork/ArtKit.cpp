@@ -250,14 +250,17 @@ namespace artkit
     {
         return faceAt ("DejaVuSans.ttf", height);
     }
+
     juce::Font Fonts::sansBold (float height)
     {
         return faceAt ("DejaVuSans-Bold.ttf", height);
     }
+
     juce::Font Fonts::serifBold (float height)
     {
         return faceAt ("DejaVuSerif-Bold.ttf", height);
     }
+
     juce::Font Fonts::mono (float height)
     {
         return faceAt ("DejaVuSansMono.ttf", height);
