@@ -344,10 +344,7 @@ void CWetAhead::Refill (float speed, float target, const CCSpoolwarpDSP& d) noex
 
     for (int i = 0; i < ahead; ++i)
     {
-        uint32_t bits;
-        std::memcpy (&bits, &argument[i], sizeof (bits));
-
-        if (bits - ExactMaths::tanLowBits >= ExactMaths::tanHighBits - ExactMaths::tanLowBits)
+        if (ExactMaths::BitsOf (argument[i]) - ExactMaths::tanLowBits >= ExactMaths::tanHighBits - ExactMaths::tanLowBits)
             tangent[i] = std::tan (argument[i]);
     }
 
